@@ -1,0 +1,22 @@
+// The run's activity log: the one log stream, open for the whole run or
+// absent for the whole run. Every writer is a no-op while it is absent.
+#pragma once
+
+// Where the executable keeps its log; c:\temp itself is never created.
+constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
+
+// Creates path anew, held unshared until CloseActivityLog. Returns false,
+// leaving the log absent, when it cannot be created.
+bool OpenActivityLog(const char* path);
+bool IsActivityLogOpen();
+
+void WriteStartLine();
+void WriteWindowSeenLine(const char* title, const char* class_name);
+void WriteWindowSelectedLine(const char* title);
+// The system's text for a refused close (skipped when null), then the fixed
+// failure line.
+void WriteCloseRefusedLines(const char* system_text);
+void WriteEndLine();
+
+// Closes the stream; the log is absent afterwards.
+void CloseActivityLog();

@@ -1,0 +1,22 @@
+// Writing the tool's narrow texts to the console and the log with the bytes
+// a text-mode stream of the Windows C runtime produces, on every platform.
+#pragma once
+
+#include <cstdio>
+#include <initializer_list>
+
+// Writes format with each %s replaced by the next of args, inserted as data,
+// and each %% as one %; every line feed goes out as CR LF. Flushes nothing.
+void WriteFormatted(std::FILE* stream, const char* format,
+                    std::initializer_list<const char*> args = {});
+
+// Writes text as it is, but for every line feed going out as CR LF.
+void WriteVerbatim(std::FILE* stream, const char* text);
+
+// Switches stream to untranslated bytes, since the line feeds are translated
+// by the writers above.
+void UseUntranslatedBytes(std::FILE* stream);
+
+// Creates or truncates path for reading and writing, held so that no other
+// process can open it while it is open. Returns null on failure.
+std::FILE* OpenUnsharedForUpdate(const char* path);

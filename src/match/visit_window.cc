@@ -1,0 +1,71 @@
+#include "match/visit_window.h"
+
+#include <cstring>
+
+#include "app/search_term.h"
+#include "close/request_close.h"
+#include "log/activity_log.h"
+
+namespace {
+
+// The platform gives at most 1023 bytes of a title or class name and a NUL.
+constexpr int kTextCapacity = 1024;
+
+struct WindowFacts {
+  char title[kTextCapacity];
+  char class_name[kTextCapacity];
+  winsys::BOOL visible;
+  winsys::BOOL enabled;
+  winsys::BOOL valid;
+};
+
+// Only A-Z are folded, one byte at a time: the second byte of a double-byte
+// character in that range is folded like any other.
+void CopyFolded(const char* text, char* folded) {
+  for (; *text != '\0'; ++text, ++folded) {
+    char byte = *text;
+    *folded =
+        (byte >= 'A' && byte <= 'Z') ? static_cast<char>(byte + 0x20) : byte;
+  }
+  *folded = '\0';
+}
+
+// The folded title is as large as the longest title, so titles of any
+// length the platform gives are compared whole.
+bool TitleContainsTerm(const char* title, const char* term) {
+  char folded_title[kTextCapacity];
+  char folded_term[kSearchTermCapacity];
+  CopyFolded(title, folded_title);
+  CopyFolded(term, folded_term);
+  return std::strstr(folded_title, folded_term) != nullptr;
+}
+
+bool IsSelected(const WindowFacts& facts) {
+  return TitleContainsTerm(facts.title, SearchTerm()) &&
+         facts.visible == winsys::kTrue && facts.enabled == winsys::kTrue &&
+         facts.valid == winsys::kTrue;
+}
+
+}  // namespace
+
+winsys::BOOL VisitWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
+  WindowFacts facts;
+  facts.title[0] = '\0';
+  facts.class_name[0] = '\0';
+  winsys::GetWindowTextA(window, facts.title, kTextCapacity);
+  winsys::GetClassNameA(window, facts.class_name, kTextCapacity);
+  // A reader that filled the buffer without a terminator is not trusted.
+  facts.title[kTextCapacity - 1] = '\0';
+  facts.class_name[kTextCapacity - 1] = '\0';
+  WriteWindowSeenLine(facts.title, facts.class_name);
+
+  facts.visible = winsys::IsWindowVisible(window);
+  facts.enabled = winsys::IsWindowEnabled(window);
+  facts.valid = winsys::IsWindow(window);
+  if (!IsSelected(facts)) {
+    return winsys::kTrue;
+  }
+  WriteWindowSelectedLine(facts.title);
+  RequestClose(window);
+  return winsys::kTrue;
+}

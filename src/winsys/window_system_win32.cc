@@ -1,0 +1,66 @@
+// The seam realised with user32 and kernel32, narrow forms throughout.
+#include <windows.h>
+
+#include "winsys/window_system.h"
+
+namespace {
+
+struct EnumerationContext {
+  winsys::WNDENUMPROC visitor;
+  winsys::LPARAM param;
+};
+
+BOOL CALLBACK CallVisitor(HWND window, LPARAM context_address) {
+  const auto* context =
+      reinterpret_cast<const EnumerationContext*>(context_address);
+  return context->visitor(window, context->param);
+}
+
+}  // namespace
+
+namespace winsys {
+
+// Wine enumerates nothing for EnumChildWindows with a null parent, which
+// Windows documents as EnumWindows; EnumWindows does the same on both.
+BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param) {
+  EnumerationContext context{visitor, param};
+  auto context_address = reinterpret_cast<::LPARAM>(&context);
+  if (parent == nullptr) {
+    return ::EnumWindows(CallVisitor, context_address);
+  }
+  return ::EnumChildWindows(parent, CallVisitor, context_address);
+}
+
+int GetWindowTextA(HWND window, char* text, int max_count) {
+  return ::GetWindowTextA(window, text, max_count);
+}
+
+int GetClassNameA(HWND window, char* name, int max_count) {
+  return ::GetClassNameA(window, name, max_count);
+}
+
+BOOL IsWindowVisible(HWND window) { return ::IsWindowVisible(window); }
+
+BOOL IsWindowEnabled(HWND window) { return ::IsWindowEnabled(window); }
+
+BOOL IsWindow(HWND window) { return ::IsWindow(window); }
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  return ::SendMessageA(window, message, wparam, lparam);
+}
+
+void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+DWORD GetLastError() { return ::GetLastError(); }
+
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD message_id,
+                     DWORD language_id, char** text, DWORD min_size) {
+  // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is the address
+  // of the pointer to fill.
+  return ::FormatMessageA(flags, source, message_id, language_id,
+                          reinterpret_cast<LPSTR>(text), min_size, nullptr);
+}
+
+void* LocalFree(void* memory) { return ::LocalFree(memory); }
+
+}  // namespace winsys

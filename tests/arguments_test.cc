@@ -1,0 +1,88 @@
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace {
+
+struct ArgumentCase {
+  const char* name;
+  std::vector<std::string> arguments;  // UTF-8, given to the tool as CP932
+  const char* console;                 // UTF-8, expected as CP932
+  int status;
+};
+
+const char kUsage[] =
+    "【ERROR:0X0001】引数の数が間違っています。\r\n"
+    "usage:Tesmarinds <タイトルの一部の文字列>\r\n"
+    "大文字小文字の区別はしません\r\n";
+const char kTooLong[] =
+    "【ERROR:0X0002】引数が長すぎます。32文字を超えています。";
+// The stored text holds %%; the console shows one percent sign.
+const char kForbidden[] = "【ERROR:0X0003】引数に % あるいは \\ が含まれます。";
+
+std::string Repeat(const std::string& piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) {
+    text += piece;
+  }
+  return text;
+}
+
+const ArgumentCase kCases[] = {
+    {"NoArgument", {}, kUsage, 1},
+    {"TwoArguments", {"a", "b"}, kUsage, 1},
+    {"ThreeArguments", {"a", "b", "c"}, kUsage, 1},
+    {"ThirtyThreeBytes", {Repeat("a", 33)}, kTooLong, 1},
+    // 34 bytes, although the message speaks of 32 characters.
+    {"SeventeenDoubleByteCharacters", {Repeat("あ", 17)}, kTooLong, 1},
+    // Length is tested before the forbidden bytes.
+    {"FortyBytesHoldingPercent", {Repeat("a", 39) + "%"}, kTooLong, 1},
+    {"FortyBytesHoldingBackslash", {"\\" + Repeat("a", 39)}, kTooLong, 1},
+    {"Backslash", {"a\\b"}, kForbidden, 1},
+    {"Percent", {"100%"}, kForbidden, 1},
+    {"PercentS", {"%s"}, kForbidden, 1},
+    // Each ends in the byte 0x5C in Shift_JIS.
+    {"KatakanaSo", {"ソフト"}, kForbidden, 1},
+    {"KanjiHyou", {"表"}, kForbidden, 1},
+    {"KanjiNou", {"能力"}, kForbidden, 1},
+    {"ThirtyTwoBytes", {Repeat("a", 32)}, "", 0},
+    {"SixteenDoubleByteCharacters", {Repeat("あ", 16)}, "", 0},
+    {"Empty", {""}, "", 0},
+    {"Wildcards", {"*?"}, "", 0},
+};
+
+void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
+
+class ArgumentTest : public DesktopTest,
+                     public testing::WithParamInterface<ArgumentCase> {};
+
+TEST_P(ArgumentTest, PrintsTheMessageAndExitStatus) {
+  const ArgumentCase& test_case = GetParam();
+  const std::string earlier_log = "an earlier run\r\n";
+  WriteFileBytes(log_path_, earlier_log);
+  std::vector<std::string> arguments;
+  for (const std::string& argument : test_case.arguments) {
+    arguments.push_back(Sjis(argument));
+  }
+
+  RunResult result = Run(arguments);
+
+  EXPECT_EQ(Sjis(test_case.console), result.console);
+  EXPECT_EQ(test_case.status, result.status);
+  if (test_case.status == 1) {
+    // A rejected argument touches neither the log nor the desktop.
+    EXPECT_EQ(earlier_log, LogBytes());
+    EXPECT_TRUE(desktop_.calls.empty());
+  } else {
+    EXPECT_EQ(Sjis("開始しました\r\n終了します\r\n"), LogBytes());
+    EXPECT_EQ(3, desktop_.sweeps);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, ArgumentTest, testing::ValuesIn(kCases),
+                         [](const testing::TestParamInfo<ArgumentCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace

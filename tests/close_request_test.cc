@@ -1,0 +1,160 @@
+#include <string>
+#include <vector>
+
+#include "close/request_close.h"
+#include "log/activity_log.h"
+#include "support/test_support.h"
+
+namespace {
+
+using fake::Call;
+
+constexpr winsys::DWORD kAccessDenied = 5;
+const char kAccessDeniedText[] = "Access is denied.\r\n";
+
+class CloseRequest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    desktop_.SetLastErrorCode(kAccessDenied);
+    desktop_.SetSystemText(kAccessDenied, kAccessDeniedText);
+    window_ = desktop_.AddWindow("Target", "TargetClass");
+  }
+
+  // Asks the window to close with the log open, and returns the log.
+  std::string RequestCloseAndReadLog() {
+    EXPECT_TRUE(OpenActivityLog(log_path_.c_str()));
+    RequestClose(window_);
+    CloseActivityLog();
+    return LogBytes();
+  }
+
+  std::vector<std::string> PausesAndRequests() const {
+    return desktop_.Trace({Call::kSleep, Call::kSendMessageA});
+  }
+
+  winsys::HWND window_ = nullptr;
+};
+
+// One refusal in the log: the system text as the platform gave it, its CR LF
+// going out as CR CR LF, then the fixed failure line.
+std::string RefusalLines(const std::string& system_text) {
+  std::string text = system_text;
+  std::string::size_type at = text.find('\n');
+  if (at != std::string::npos) {
+    text.replace(at, 1, "\r\n");
+  }
+  return text + Sjis("WM_CLOSEに失敗しました\r\n");
+}
+
+TEST_F(CloseRequest, AcceptedAtOnceAfterTheGracePause) {
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
+            PausesAndRequests());
+  EXPECT_EQ("", log);
+  EXPECT_FALSE(desktop_.IsPresent(window_));
+}
+
+TEST_F(CloseRequest, RetriesEverySecondUntilAccepted) {
+  desktop_.RefuseClose(window_, 3);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10",
+                                      "Sleep 1000", "SendMessageA #1 0x10",
+                                      "Sleep 1000", "SendMessageA #1 0x10",
+                                      "Sleep 1000", "SendMessageA #1 0x10"}),
+            PausesAndRequests());
+  EXPECT_EQ(8000, desktop_.now_ms);
+  EXPECT_EQ("Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n") +
+                "Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n") +
+                "Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n"),
+            log);
+  EXPECT_EQ(0, desktop_.texts_outstanding);
+  EXPECT_EQ(0, desktop_.bad_frees);
+}
+
+TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
+  desktop_.RefuseClose(window_, 1);
+
+  RequestCloseAndReadLog();
+
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "Sleep 5000", "SendMessageA #1 0x10", "Sleep 1000", "GetLastError 5",
+          "FormatMessageA 5", "LocalFree", "SendMessageA #1 0x10"}),
+      desktop_.Trace({Call::kSleep, Call::kSendMessageA, Call::kGetLastError,
+                      Call::kFormatMessageA, Call::kLocalFree}));
+}
+
+TEST_F(CloseRequest, WithoutASystemTextLogsOnlyTheFailureLine) {
+  desktop_.RefuseClose(window_, 2);
+  desktop_.SetLastErrorCode(0xDEAD);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(Sjis("WM_CLOSEに失敗しました\r\nWM_CLOSEに失敗しました\r\n"), log);
+  EXPECT_TRUE(desktop_.Trace({Call::kLocalFree}).empty());
+}
+
+TEST_F(CloseRequest, SystemTextIsWrittenAsData) {
+  desktop_.RefuseClose(window_, 1);
+  desktop_.SetSystemText(kAccessDenied, "%1 is not %s valid %n.\r\n");
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(RefusalLines("%1 is not %s valid %n.\r\n"), log);
+}
+
+TEST_F(CloseRequest, EndsWithoutAFurtherLineWhenTheWindowVanishes) {
+  desktop_.NeverAcceptClose(window_);
+  desktop_.VanishAfterRequests(window_, 2);
+
+  std::string log = RequestCloseAndReadLog();
+
+  // The third request is not delivered and so answers 0.
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(RefusalLines(kAccessDeniedText) + RefusalLines(kAccessDeniedText),
+            log);
+}
+
+TEST_F(CloseRequest, GoneDuringTheGracePauseMeansOneUndeliveredRequest) {
+  desktop_.NeverAcceptClose(window_);
+  desktop_.VanishOnCall(window_, Call::kSendMessageA);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
+            PausesAndRequests());
+  EXPECT_EQ("", log);
+}
+
+TEST_F(CloseRequest, KeepsAskingAWindowThatNeverAccepts) {
+  desktop_.NeverAcceptClose(window_);
+  // Stopped from outside after a hundred refusals.
+  desktop_.VanishAfterRequests(window_, 100);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(101u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(5000 + 100 * 1000, desktop_.now_ms);
+  std::string expected;
+  for (int i = 0; i < 100; ++i) {
+    expected += RefusalLines(kAccessDeniedText);
+  }
+  EXPECT_EQ(expected, log);
+}
+
+TEST_F(CloseRequest, RefusalsLeaveNoTraceWithoutALog) {
+  desktop_.RefuseClose(window_, 2);
+
+  RequestClose(window_);
+
+  EXPECT_FALSE(IsActivityLogOpen());
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(2u, desktop_.Trace({Call::kLocalFree}).size());
+  EXPECT_EQ(7000, desktop_.now_ms);
+}
+
+}  // namespace

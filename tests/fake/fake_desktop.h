@@ -1,0 +1,112 @@
+// An in-memory desktop behind the window-system seam: scripted windows, a
+// virtual clock that Sleep advances at once, and a record of every seam call
+// in order, for tests, fuzz targets and benchmarks to read directly.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "winsys/window_system.h"
+
+namespace fake {
+
+enum class Call {
+  kEnumChildWindows,
+  kGetWindowTextA,
+  kGetClassNameA,
+  kIsWindowVisible,
+  kIsWindowEnabled,
+  kIsWindow,
+  kSendMessageA,
+  kSleep,
+  kGetLastError,
+  kFormatMessageA,
+  kLocalFree,
+};
+
+struct SeamCall {
+  Call call;
+  winsys::HWND window;  // null for calls about no window
+  // Sleep: milliseconds; SendMessageA: the message; GetLastError and
+  // FormatMessageA: the error code.
+  std::uint64_t value;
+  std::int64_t at_ms;  // the virtual clock when the call was made
+};
+
+constexpr int kForever = -1;
+
+struct FakeWindow {
+  winsys::HWND handle = nullptr;
+  std::string title;
+  std::string class_name;
+  winsys::BOOL visible = winsys::kTrue;
+  winsys::BOOL enabled = winsys::kTrue;
+  winsys::BOOL valid = winsys::kTrue;
+  int refusals_left = 0;          // kForever: never accepts
+  bool closes_on_accept = true;   // false: answers 0 and stays open
+  int vanish_after_requests = 0;  // 0: never
+  bool vanish_on_call = false;
+  Call vanish_call = Call::kSleep;
+  int first_sweep = 1;
+  int last_sweep = 1 << 30;
+  bool destroyed = false;
+  int close_requests = 0;
+};
+
+class FakeDesktop {
+ public:
+  // Forgets every window, record, text and the clock.
+  void Reset();
+
+  // Scenario builders.
+  winsys::HWND AddWindow(const std::string& title,
+                         const std::string& class_name = "FakeWindowClass");
+  void Hide(winsys::HWND window);
+  void Disable(winsys::HWND window);
+  // Any values, including ones other than kTrue and kFalse.
+  void SetStates(winsys::HWND window, winsys::BOOL visible,
+                 winsys::BOOL enabled, winsys::BOOL valid);
+  // Answers the first times WM_CLOSE requests with 1, then accepts.
+  void RefuseClose(winsys::HWND window, int times);
+  void NeverAcceptClose(winsys::HWND window);
+  // Answers 0 to WM_CLOSE but stays on the desktop.
+  void StayOpenOnAccept(winsys::HWND window);
+  // Gone right after answering its requests-th WM_CLOSE.
+  void VanishAfterRequests(winsys::HWND window, int requests);
+  // Gone just before the first seam call of that kind about it.
+  void VanishOnCall(winsys::HWND window, Call call);
+  // Present only in sweeps first to last (counted from 1).
+  void PresentInSweeps(winsys::HWND window, int first, int last);
+  void SetLastErrorCode(winsys::DWORD code);
+  // A system text for code; codes without one have no text.
+  void SetSystemText(winsys::DWORD code, const std::string& text);
+
+  FakeWindow& Window(winsys::HWND window);
+  bool IsPresent(winsys::HWND window);
+  // The record of the given kinds of call, each as a short text such as
+  // "Sleep 5000" or "SendMessageA #2 0x10" (#2: the second window added).
+  std::vector<std::string> Trace(const std::vector<Call>& kinds) const;
+
+  // Public records.
+  std::vector<SeamCall> calls;
+  bool recording = true;  // off for benchmarks: recording allocates
+  std::int64_t now_ms = 0;
+  int sweeps = 0;
+  int texts_outstanding = 0;
+  int bad_frees = 0;
+
+  // The seam's behaviour, called by the winsys:: functions.
+  FakeWindow* Find(winsys::HWND window);
+  FakeWindow* Touch(Call call, winsys::HWND window, std::uint64_t value = 0);
+  void Record(Call call, winsys::HWND window, std::uint64_t value);
+  std::vector<FakeWindow> windows;
+  winsys::DWORD last_error = 0;
+  std::map<winsys::DWORD, std::string> system_texts;
+};
+
+// The one desktop the seam functions act on.
+FakeDesktop& Desktop();
+
+}  // namespace fake

@@ -1,0 +1,163 @@
+#include <string>
+#include <vector>
+
+#include "app/command.h"
+#include "log/activity_log.h"
+#include "support/test_support.h"
+
+namespace {
+
+using fake::Call;
+
+std::string SeenLine(const std::string& title, const std::string& class_name) {
+  return title + Sjis(" が見つかりました。クラス名：") + class_name + "\r\n";
+}
+
+std::string SelectedLine(const std::string& title) {
+  return Sjis("指定したタイトルである ") + title +
+         Sjis(" が見つかりました\r\n");
+}
+
+const std::string kStart = Sjis("開始しました\r\n");
+const std::string kEnd = Sjis("終了します\r\n");
+
+class Run : public DesktopTest {};
+
+TEST_F(Run, WithNothingSelectedLogsEveryWindowInThreeSweeps) {
+  desktop_.AddWindow("Untitled - Editor", "EditorFrame");
+  desktop_.AddWindow("", "Shell_TrayWnd");
+
+  RunResult result = RunWithTerm("nothing like it");
+
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("", result.console);
+  std::string sweep = SeenLine("Untitled - Editor", "EditorFrame") +
+                      SeenLine("", "Shell_TrayWnd");
+  EXPECT_EQ(kStart + sweep + sweep + sweep + kEnd, LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000"}),
+            desktop_.Trace(
+                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+  EXPECT_EQ(6000, desktop_.now_ms);
+}
+
+TEST_F(Run, ClosesAMatchingWindowAfterTheGracePause) {
+  desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  desktop_.AddWindow("Calculator", "CalcFrame");
+
+  RunResult result = RunWithTerm("NOTEPAD");
+
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(kStart + SeenLine("Untitled - Notepad", "Notepad") +
+                SelectedLine("Untitled - Notepad") +
+                SeenLine("Calculator", "CalcFrame") +
+                SeenLine("Calculator", "CalcFrame") +
+                SeenLine("Calculator", "CalcFrame") + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 5000",
+                                      "SendMessageA #1 0x10", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000"}),
+            desktop_.Trace(
+                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+}
+
+TEST_F(Run, SelectsAWindowAgainInEverySweepItStaysIn) {
+  winsys::HWND window = desktop_.AddWindow("Stubborn", "StubbornClass");
+  desktop_.StayOpenOnAccept(window);
+
+  RunWithTerm("stub");
+
+  std::string sweep =
+      SeenLine("Stubborn", "StubbornClass") + SelectedLine("Stubborn");
+  EXPECT_EQ(kStart + sweep + sweep + sweep + kEnd, LogBytes());
+  EXPECT_EQ(3 * (5000 + 2000), desktop_.now_ms);
+}
+
+TEST_F(Run, JudgesWindowsAfreshAsTheyComeAndGo) {
+  winsys::HWND early = desktop_.AddWindow("Early report", "Viewer");
+  winsys::HWND late = desktop_.AddWindow("Late report", "Viewer");
+  desktop_.PresentInSweeps(early, 1, 1);
+  desktop_.PresentInSweeps(late, 3, 3);
+  desktop_.StayOpenOnAccept(early);
+
+  RunWithTerm("report");
+
+  EXPECT_EQ(kStart + SeenLine("Early report", "Viewer") +
+                SelectedLine("Early report") +
+                SeenLine("Late report", "Viewer") +
+                SelectedLine("Late report") + kEnd,
+            LogBytes());
+}
+
+TEST_F(Run, EmptyTermSelectsEveryVisibleEnabledWindow) {
+  desktop_.AddWindow("", "Blank");
+  winsys::HWND hidden = desktop_.AddWindow("Hidden", "Tool");
+  desktop_.Hide(hidden);
+  desktop_.AddWindow("Shown", "Tool");
+
+  RunResult result = RunWithTerm("");
+
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ((std::vector<std::string>{"SendMessageA #1 0x10",
+                                      "SendMessageA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageA}));
+}
+
+TEST_F(Run, WithoutALogReportsItOnceAndStillDoesItsJob) {
+  desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  log_path_override_ = directory_ + "/missing/Tesmarind.txt";
+
+  RunResult result = RunWithTerm("notepad");
+
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(Sjis("c:\\tempへのログの書き込みに失敗しました"), result.console);
+  EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 5000",
+                                      "SendMessageA #1 0x10", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000",
+                                      "EnumChildWindows", "Sleep 2000"}),
+            desktop_.Trace(
+                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+  EXPECT_FALSE(IsActivityLogOpen());
+}
+
+TEST_F(Run, StartsTheLogAnew) {
+  WriteFileBytes(log_path_, std::string(5000, 'x'));
+
+  RunWithTerm("x");
+
+  EXPECT_EQ(kStart + kEnd, LogBytes());
+}
+
+TEST_F(Run, SweepsHandEveryWindowToTheVisitorInOrder) {
+  desktop_.AddWindow("one");
+  desktop_.AddWindow("two");
+  static std::vector<winsys::HWND> visited;
+  visited.clear();
+
+  RunSweeps([](winsys::HWND window, winsys::LPARAM) -> winsys::BOOL {
+    visited.push_back(window);
+    return winsys::kTrue;
+  });
+
+  ASSERT_EQ(6u, visited.size());
+  EXPECT_EQ(visited[0], visited[2]);
+  EXPECT_EQ(visited[1], visited[5]);
+  EXPECT_NE(visited[0], visited[1]);
+}
+
+// Each line is on disk as soon as it is written, so a run stopped from
+// outside keeps what it logged.
+TEST_F(Run, LinesReachTheFileBeforeTheLogIsClosed) {
+  ASSERT_TRUE(OpenActivityLog(log_path_.c_str()));
+  WriteStartLine();
+  WriteWindowSeenLine("Refuser", "RefuserClass");
+  WriteCloseRefusedLines("Access is denied.\r\n");
+
+  EXPECT_EQ(kStart + SeenLine("Refuser", "RefuserClass") +
+                "Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n"),
+            LogBytes());
+}
+
+}  // namespace

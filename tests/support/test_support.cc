@@ -1,0 +1,83 @@
+#include "support/test_support.h"
+
+#include <iconv.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "app/command.h"
+#include "log/activity_log.h"
+
+std::string Sjis(const std::string& utf8) {
+  iconv_t converter = iconv_open("CP932", "UTF-8");
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    ADD_FAILURE() << "iconv has no CP932";
+    return {};
+  }
+  std::string input = utf8;
+  std::string output(input.size() * 2 + 1, '\0');
+  char* in = input.data();
+  std::size_t in_left = input.size();
+  char* out = output.data();
+  std::size_t out_left = output.size();
+  if (iconv(converter, &in, &in_left, &out, &out_left) ==
+      static_cast<std::size_t>(-1)) {
+    ADD_FAILURE() << "iconv cannot convert " << utf8;
+  }
+  iconv_close(converter);
+  output.resize(output.size() - out_left);
+  return output;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << bytes;
+}
+
+void DesktopTest::SetUp() {
+  desktop_.Reset();
+  std::string pattern = testing::TempDir() + "tesmarinds-XXXXXX";
+  ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+  directory_ = pattern;
+  log_path_ = directory_ + "/Tesmarind.txt";
+}
+
+void DesktopTest::TearDown() {
+  CloseActivityLog();
+  std::remove(log_path_.c_str());
+  rmdir(directory_.c_str());
+}
+
+RunResult DesktopTest::Run(const std::vector<std::string>& arguments) {
+  std::vector<const char*> argv{"tesmarinds.exe"};
+  for (const std::string& argument : arguments) {
+    argv.push_back(argument.c_str());
+  }
+  argv.push_back(nullptr);
+  std::FILE* console = std::tmpfile();
+  const std::string& log_path =
+      log_path_override_.empty() ? log_path_ : log_path_override_;
+  int status = RunCommand(static_cast<int>(argv.size() - 1), argv.data(),
+                          console, log_path.c_str());
+  std::rewind(console);
+  std::string printed;
+  for (int byte = std::fgetc(console); byte != EOF;
+       byte = std::fgetc(console)) {
+    printed.push_back(static_cast<char>(byte));
+  }
+  std::fclose(console);
+  return RunResult{status, printed};
+}
+
+RunResult DesktopTest::RunWithTerm(const std::string& term) {
+  return Run({term});
+}

@@ -1,0 +1,176 @@
+#include "match/visit_window.h"
+
+#include <string>
+#include <vector>
+
+#include "app/search_term.h"
+#include "log/activity_log.h"
+#include "support/test_support.h"
+
+namespace {
+
+using fake::Call;
+
+struct SelectionCase {
+  const char* name;
+  std::string title;  // bytes as the platform gives them
+  std::string term;
+  winsys::BOOL visible;
+  winsys::BOOL enabled;
+  winsys::BOOL valid;
+  bool selected;
+};
+
+const std::string kLongTitle =
+    std::string(990, 'x') + "The End of a long title";
+
+std::vector<SelectionCase> SelectionCases() {
+  const std::string a = Sjis("ア");        // 83 41
+  const std::string dji = Sjis("ヂ");      // 83 61
+  const std::string wide_a = Sjis("Ａ");   // 82 60
+  const std::string wide_sa = Sjis("ａ");  // 82 81
+  return {
+      {"LowerTerm", "Untitled - Notepad", "notepad", 1, 1, 1, true},
+      {"UpperTerm", "Untitled - Notepad", "NOTEPAD", 1, 1, 1, true},
+      {"MixedCase", "untitled - NOTEPAD", "NotePad", 1, 1, 1, true},
+      {"Missing", "Untitled - Notepad", "wordpad", 1, 1, 1, false},
+      {"Hidden", "Untitled - Notepad", "notepad", 0, 1, 1, false},
+      {"Disabled", "Untitled - Notepad", "notepad", 1, 0, 1, false},
+      {"NoLongerAWindow", "Untitled - Notepad", "notepad", 1, 1, 0, false},
+      {"VisibleTwo", "Untitled - Notepad", "notepad", 2, 1, 1, false},
+      {"EnabledTwo", "Untitled - Notepad", "notepad", 1, 2, 1, false},
+      {"ValidMinusOne", "Untitled - Notepad", "notepad", 1, 1, -1, false},
+      {"EmptyTermEmptyTitle", "", "", 1, 1, 1, true},
+      {"EmptyTermAnyTitle", "Anything", "", 1, 1, 1, true},
+      {"EmptyTermHidden", "", "", 0, 1, 1, false},
+      {"EmptyTitle", "", "a", 1, 1, 1, false},
+      {"TermLongerThanTitle", "ab", "abc", 1, 1, 1, false},
+      // Folding is by byte: the second byte of ア (0x41) folds to that of ヂ.
+      {"KatakanaAMatchesDji", "x" + dji + "x", a, 1, 1, 1, true},
+      {"KatakanaDjiMatchesA", "x" + a + "x", dji, 1, 1, 1, true},
+      {"MatchFromASecondByte", a, "a", 1, 1, 1, true},
+      {"FullWidthNotFolded", wide_a, wide_sa, 1, 1, 1, false},
+      {"FullWidthItself", "x" + wide_a, wide_a, 1, 1, 1, true},
+      // Only A-Z fold: @ [ ` { sit just outside both ranges.
+      {"NeighboursOfTheLetters", "@[", "`{", 1, 1, 1, false},
+      {"LowerTitleUpperTerm", "`{", "@[", 1, 1, 1, false},
+      {"HighBytes", "\xc1\xda", "\xe1\xfa", 1, 1, 1, false},
+      // Titles of any length the platform gives are compared whole.
+      {"MatchPastByte511", kLongTitle, "THE END", 1, 1, 1, true},
+      {"MatchAtTheLastByte", std::string(1022, 'x') + "Q", "xq", 1, 1, 1, true},
+      {"LongTitleWithoutTheTerm", std::string(1023, 'x'), "y", 1, 1, 1, false},
+      // The platform gives only the first 1023 bytes of a longer title.
+      {"BeyondWhatThePlatformGives", std::string(1023, 'x') + "tail", "tail", 1,
+       1, 1, false},
+  };
+}
+
+void PrintTo(const SelectionCase& c, std::ostream* out) { *out << c.name; }
+
+class VisitWindowSelection : public DesktopTest,
+                             public testing::WithParamInterface<SelectionCase> {
+};
+
+TEST_P(VisitWindowSelection, SelectsByTitleAndStates) {
+  const SelectionCase& c = GetParam();
+  winsys::HWND window = desktop_.AddWindow(c.title, "Frame");
+  desktop_.SetStates(window, c.visible, c.enabled, c.valid);
+  StoreSearchTerm(c.term.c_str());
+
+  EXPECT_EQ(winsys::kTrue, VisitWindow(window, 0));
+
+  std::vector<std::string> requests = desktop_.Trace({Call::kSendMessageA});
+  EXPECT_EQ(c.selected ? 1u : 0u, requests.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VisitWindowSelection,
+                         testing::ValuesIn(SelectionCases()),
+                         [](const testing::TestParamInfo<SelectionCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+class VisitWindow_ : public DesktopTest {
+ protected:
+  std::string VisitAndReadLog(winsys::HWND window) {
+    EXPECT_TRUE(OpenActivityLog(log_path_.c_str()));
+    VisitWindow(window, 0);
+    CloseActivityLog();
+    return LogBytes();
+  }
+};
+
+TEST_F(VisitWindow_, ReadsTheWindowInTheGivenOrder) {
+  winsys::HWND window = desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  StoreSearchTerm("notepad");
+
+  VisitWindow(window, 0);
+
+  EXPECT_EQ(
+      (std::vector<std::string>{"GetWindowTextA #1", "GetClassNameA #1",
+                                "IsWindowVisible #1", "IsWindowEnabled #1",
+                                "IsWindow #1", "Sleep 5000",
+                                "SendMessageA #1 0x10"}),
+      desktop_.Trace({Call::kGetWindowTextA, Call::kGetClassNameA,
+                      Call::kIsWindowVisible, Call::kIsWindowEnabled,
+                      Call::kIsWindow, Call::kSleep, Call::kSendMessageA}));
+}
+
+TEST_F(VisitWindow_, LogsTheSelectedTitleAsRead) {
+  winsys::HWND window = desktop_.AddWindow("Untitled - NOTEPAD", "Notepad");
+  StoreSearchTerm("notepad");
+
+  EXPECT_EQ(
+      Sjis("Untitled - NOTEPAD が見つかりました。クラス名：Notepad\r\n"
+           "指定したタイトルである Untitled - NOTEPAD が見つかりました\r\n"),
+      VisitAndReadLog(window));
+}
+
+TEST_F(VisitWindow_, LogsAHiddenOrDisabledMatchAsSeenOnly) {
+  winsys::HWND hidden = desktop_.AddWindow("Notepad", "A");
+  winsys::HWND disabled = desktop_.AddWindow("Notepad", "B");
+  desktop_.Hide(hidden);
+  desktop_.Disable(disabled);
+  StoreSearchTerm("notepad");
+
+  EXPECT_EQ(Sjis("Notepad が見つかりました。クラス名：A\r\n"),
+            VisitAndReadLog(hidden));
+  EXPECT_EQ(Sjis("Notepad が見つかりました。クラス名：B\r\n"),
+            VisitAndReadLog(disabled));
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+}
+
+TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
+  const std::string found = Sjis(" が見つかりました。クラス名：");
+  struct {
+    std::string title;
+    std::string class_name;
+    std::string expected;
+  } cases[] = {
+      {"%s", "%n", "%s" + found + "%n\r\n"},
+      {"100% %d %%", "%s%s%s", "100% %d %%" + found + "%s%s%s\r\n"},
+      {"", "", found + "\r\n"},
+      {"two\nlines", "cr\rhere", "two\r\nlines" + found + "cr\rhere\r\n"},
+      {Sjis("表示ソフト"), Sjis("能"),
+       Sjis("表示ソフト") + found + Sjis("能\r\n")},
+      {std::string(1023, 'T'), std::string(1023, 'C'),
+       std::string(1023, 'T') + found + std::string(1023, 'C') + "\r\n"},
+  };
+  StoreSearchTerm("no such title");
+  for (const auto& c : cases) {
+    desktop_.Reset();
+    winsys::HWND window = desktop_.AddWindow(c.title, c.class_name);
+    EXPECT_EQ(c.expected, VisitAndReadLog(window)) << c.title;
+  }
+}
+
+TEST_F(VisitWindow_, SurvivesAWindowThatVanishesMidVisit) {
+  winsys::HWND window = desktop_.AddWindow("Closing by itself", "Self");
+  desktop_.VanishOnCall(window, Call::kGetClassNameA);
+  StoreSearchTerm("closing");
+
+  EXPECT_EQ(Sjis("Closing by itself が見つかりました。クラス名：\r\n"),
+            VisitAndReadLog(window));
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+}
+
+}  // namespace
