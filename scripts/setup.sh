@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what the named parts of the project need and the machine lacks.
+# Parts: build (native tests and the Windows executable), wine (real windows
+# under Wine and Xvfb, with the Japanese locale), analysis (sanitizers,
+# fuzzing, static analysis), bench (benchmarks and plots).
+# Usage: scripts/setup.sh PART...
+set -euo pipefail
+
+packages_for() {
+  case "$1" in
+    build) echo cmake make g++ libgtest-dev googletest \
+                g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 ;;
+    wine) echo wine wine64 xvfb xauth locales ;;
+    analysis) echo clang libclang-rt-14-dev clang-tidy cppcheck ;;
+    bench) echo libbenchmark-dev gnuplot-nox ;;
+    *) echo "setup.sh: unknown part $1" >&2; exit 2 ;;
+  esac
+}
+
+missing=()
+for part in "$@"; do
+  for package in $(packages_for "$part"); do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
+        grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+done
+
+if ((${#missing[@]} > 0)); then
+  echo "setup.sh: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes Japanese arguments as code page 932 only when the Linux locale
+# ja_JP.UTF-8 exists.
+for part in "$@"; do
+  if [[ "$part" == wine ]] && ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
+    sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
+      echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+    locale-gen
+  fi
+done

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Every test of the project: unit tests on the fake desktop, then the
+# Windows executable and its checks. Installs what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh build
+cmake --preset native
+cmake --build --preset native -j "$(nproc)"
+ctest --preset native
+
+cmake --preset mingw
+cmake --build --preset mingw -j "$(nproc)"
