@@ -32,6 +32,7 @@ std::vector<SelectionCase> SelectionCases() {
   return {
       {"LowerTerm", "Untitled - Notepad", "notepad", 1, 1, 1, true},
       {"UpperTerm", "Untitled - Notepad", "NOTEPAD", 1, 1, 1, true},
+      {"EdgeLettersAAndZ", "ZIP Archive", "zip a", 1, 1, 1, true},
       {"MixedCase", "untitled - NOTEPAD", "NotePad", 1, 1, 1, true},
       {"Missing", "Untitled - Notepad", "wordpad", 1, 1, 1, false},
       {"Hidden", "Untitled - Notepad", "notepad", 0, 1, 1, false},
