@@ -21,7 +21,18 @@ std::string SelectedLine(const std::string& title) {
 const std::string kStart = Sjis("開始しました\r\n");
 const std::string kEnd = Sjis("終了します\r\n");
 
-class Run : public DesktopTest {};
+// The first window accepts its request in the first sweep and is gone after.
+const std::vector<std::string> kFirstWindowClosedInSweepOne{
+    "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10", "Sleep 2000",
+    "EnumChildWindows", "Sleep 2000", "EnumChildWindows",     "Sleep 2000"};
+
+class Run : public DesktopTest {
+ protected:
+  std::vector<std::string> SweepsPausesAndRequests() const {
+    return desktop_.Trace(
+        {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA});
+  }
+};
 
 TEST_F(Run, WithNothingSelectedLogsEveryWindowInThreeSweeps) {
   desktop_.AddWindow("Untitled - Editor", "EditorFrame");
@@ -37,8 +48,7 @@ TEST_F(Run, WithNothingSelectedLogsEveryWindowInThreeSweeps) {
   EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 2000",
                                       "EnumChildWindows", "Sleep 2000",
                                       "EnumChildWindows", "Sleep 2000"}),
-            desktop_.Trace(
-                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+            SweepsPausesAndRequests());
   EXPECT_EQ(6000, desktop_.now_ms);
 }
 
@@ -55,12 +65,7 @@ TEST_F(Run, ClosesAMatchingWindowAfterTheGracePause) {
                 SeenLine("Calculator", "CalcFrame") +
                 SeenLine("Calculator", "CalcFrame") + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 5000",
-                                      "SendMessageA #1 0x10", "Sleep 2000",
-                                      "EnumChildWindows", "Sleep 2000",
-                                      "EnumChildWindows", "Sleep 2000"}),
-            desktop_.Trace(
-                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+  EXPECT_EQ(kFirstWindowClosedInSweepOne, SweepsPausesAndRequests());
 }
 
 TEST_F(Run, SelectsAWindowAgainInEverySweepItStaysIn) {
@@ -113,12 +118,7 @@ TEST_F(Run, WithoutALogReportsItOnceAndStillDoesItsJob) {
 
   EXPECT_EQ(0, result.status);
   EXPECT_EQ(Sjis("c:\\tempへのログの書き込みに失敗しました"), result.console);
-  EXPECT_EQ((std::vector<std::string>{"EnumChildWindows", "Sleep 5000",
-                                      "SendMessageA #1 0x10", "Sleep 2000",
-                                      "EnumChildWindows", "Sleep 2000",
-                                      "EnumChildWindows", "Sleep 2000"}),
-            desktop_.Trace(
-                {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA}));
+  EXPECT_EQ(kFirstWindowClosedInSweepOne, SweepsPausesAndRequests());
   EXPECT_FALSE(IsActivityLogOpen());
 }
 
