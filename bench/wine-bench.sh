@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# Times the tool under Wine against the platform's own cost of what it reads.
+#
+# On one private desktop (its own Xvfb and Wine prefix) holding WINDOWS
+# windows of bench/desktop_titles.cc, each round times, in this order:
+#   (c) empty_program.exe: starting and ending a process;
+#   (a) bare_sweeps.exe: three sweeps reading title, class and three states;
+#   (b) tesmarinds.exe with a term no window holds: a whole run.
+# The tool's own cost is (b) less its fixed 6 s of pauses less (c); the
+# platform's is (a) less (c). Medians over RUNS rounds are printed and
+# written, with every round, to OUT (default build/bench-mingw/wine-results).
+#
+# Usage: bench/wine-bench.sh   (environment: RUNS=5 WINDOWS=2000 OUT=dir)
+# Needs: scripts/setup.sh build wine
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=${RUNS:-5}
+windows=${WINDOWS:-2000}
+out=${OUT:-build/bench-mingw/wine-results}
+term=no-such-window-zq7
+pauses_ms=6000
+
+cmake --preset bench-mingw >/dev/null
+cmake --build --preset bench-mingw -j "$(nproc)" >/dev/null
+exes=$PWD/build/bench-mingw
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+work=$(mktemp -d /tmp/tesmarinds-wine-bench.XXXXXX)
+xvfb_pid=
+fixture_pid=
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+# The tool's texts are code page 932, as on a Japanese desktop.
+if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+fi
+
+# Only what this run started is stopped: the fixture through its stop file,
+# this prefix's wineserver, and this Xvfb by its pid.
+cleanup() {
+  set +e
+  if [[ -d $WINEPREFIX/drive_c/temp ]]; then
+    touch "$WINEPREFIX/drive_c/temp/bench-stop"
+  fi
+  if [[ -n $fixture_pid ]]; then
+    timeout 10 tail --pid="$fixture_pid" -f /dev/null
+  fi
+  timeout 30 wineserver -k 2>/dev/null
+  timeout 30 wineserver -w 2>/dev/null
+  if [[ -n $xvfb_pid ]]; then
+    kill "$xvfb_pid" 2>/dev/null
+    timeout 10 tail --pid="$xvfb_pid" -f /dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display number no other X server holds, away from the low numbers other
+# runs on this machine start from.
+display=
+for number in $(seq 150 199); do
+  if [[ ! -e /tmp/.X$number-lock && ! -e /tmp/.X11-unix/X$number ]]; then
+    display=$number
+    break
+  fi
+done
+[[ -n $display ]] || { echo "wine-bench: no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+timeout 20 bash -c "until [[ -e /tmp/.X11-unix/X$display ]]; do sleep 0.1; done" ||
+  { echo "wine-bench: Xvfb did not start" >&2; exit 1; }
+
+echo "wine-bench: preparing a prefix on display :$display" >&2
+timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
+timeout 60 wineserver -w
+temp=$WINEPREFIX/drive_c/temp
+mkdir -p "$temp"
+
+echo "wine-bench: opening $windows windows" >&2
+wine "$exes/bench/many_windows.exe" "$windows" 'c:\temp\bench-ready' \
+  'c:\temp\bench-stop' >"$work/fixture.log" 2>&1 &
+fixture_pid=$!
+if ! timeout 600 bash -c "until [[ -e '$temp/bench-ready' ]]; do
+                            kill -0 $fixture_pid 2>/dev/null || exit 1
+                            sleep 0.2
+                          done"; then
+  echo "wine-bench: the window fixture did not get ready" >&2
+  cat "$work/fixture.log" >&2
+  exit 1
+fi
+
+now_us() { echo $(($(date +%s%N) / 1000)); }
+
+# Runs one program under Wine and prints its wall time in microseconds.
+timed() {
+  local log=$1
+  shift
+  local start end status=0
+  start=$(now_us)
+  timeout 120 wine "$@" >"$log" 2>&1 || status=$?
+  end=$(now_us)
+  if ((status != 0)); then
+    echo "wine-bench: $(basename "$1") ended with status $status" >&2
+    cat "$log" >&2
+    exit 1
+  fi
+  echo $((end - start))
+}
+
+run_empty() { timed "$work/empty.log" "$exes/bench/empty_program.exe"; }
+run_bare() { timed "$work/bare.log" "$exes/bench/bare_sweeps.exe"; }
+run_tool() { timed "$work/tool.log" "$exes/tesmarinds.exe" "$term"; }
+
+# One untimed round: the first start of each program in a prefix pays for
+# things the later ones do not.
+run_empty >/dev/null
+run_bare >/dev/null
+run_tool >/dev/null
+
+echo "round,empty_us,bare_us,tool_us" >"$out/rounds.csv"
+for round in $(seq 1 "$runs"); do
+  empty=$(run_empty)
+  bare=$(run_bare)
+  tool=$(run_tool)
+  echo "$round,$empty,$bare,$tool" >>"$out/rounds.csv"
+  echo "wine-bench: round $round: empty $empty us, bare $bare us," \
+    "tool $tool us" >&2
+done
+
+# What the last runs saw, to show they swept the desktop and selected nothing.
+seen=$(sed -n 's/^sweep 1: \([0-9]*\) windows.*/\1/p' "$work/bare.log")
+log_lines=$(tr -cd '\n' <"$temp/Tesmarind.txt" | wc -c)
+cp "$work/bare.log" "$out/bare_sweeps.txt"
+
+median() {  # median of column $1 of rounds.csv
+  tail -n +2 "$out/rounds.csv" | cut -d, -f"$1" | sort -n |
+    awk '{ v[NR] = $1 }
+         END { if (NR % 2) print v[(NR + 1) / 2];
+               else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+spread() {  # lowest and highest of column $1 of rounds.csv, in ms
+  tail -n +2 "$out/rounds.csv" | cut -d, -f"$1" | sort -n |
+    awk 'NR == 1 { low = $1 } { high = $1 }
+         END { printf "%.0f-%.0f ms", low / 1000, high / 1000 }'
+}
+empty_us=$(median 2)
+bare_us=$(median 3)
+tool_us=$(median 4)
+platform_us=$((bare_us - empty_us))
+own_us=$((tool_us - pauses_ms * 1000 - empty_us))
+
+{
+  echo "windows_made=$windows"
+  echo "windows_per_sweep=$seen"
+  echo "tool_log_lines=$log_lines"
+  echo "rounds=$runs"
+  echo "empty_us=$empty_us"
+  echo "bare_us=$bare_us"
+  echo "tool_us=$tool_us"
+  echo "platform_us=$platform_us"
+  echo "tool_own_us=$own_us"
+} >"$out/wine.env"
+
+awk -v n="$seen" -v runs="$runs" -v e="$empty_us" -v a="$bare_us" \
+    -v b="$tool_us" -v p="$platform_us" -v t="$own_us" -v lines="$log_lines" \
+    -v se="$(spread 2)" -v sa="$(spread 3)" -v sb="$(spread 4)" '
+  BEGIN {
+    printf "Wine, %d windows per sweep, medians of %d rounds\n", n, runs
+    printf "  (c) start-up of an empty program   %9.1f ms  (rounds: %s)\n",
+           e / 1000, se
+    printf "  (a) bare three sweeps              %9.1f ms  (rounds: %s)\n",
+           a / 1000, sa
+    printf "  (b) tesmarinds.exe whole run       %9.1f ms  (rounds: %s)\n",
+           b / 1000, sb
+    printf "      its log: %d lines\n", lines
+    printf "  platform:  (a) - (c)               %9.1f ms  %6.1f us/window\n",
+           p / 1000, p / (3 * n)
+    printf "  tool:      (b) - 6 s - (c)         %9.1f ms  %6.1f us/window\n",
+           t / 1000, t / (3 * n)
+    printf "  tool / platform                    %9.2f\n", t / p
+  }' | tee "$out/summary.txt"
