@@ -47,7 +47,8 @@ constexpr winsys::DWORD kPauseAfterSweepMs = 2000;
 
 void PrintMessage(std::FILE* console, const char* message) {
   WriteFormatted(console, message);
-  std::fflush(console);
+  // A console that cannot be written to changes nothing about the run.
+  static_cast<void>(std::fflush(console));
 }
 
 // Both bytes are searched for anywhere, with no regard to double-byte

@@ -33,7 +33,9 @@ std::FILE* activity_log = nullptr;
 // window that never accepts, a closed console) keeps every line so far.
 void WriteLine(const char* format, std::initializer_list<const char*> args) {
   WriteFormatted(activity_log, format, args);
-  std::fflush(activity_log);
+  // Write failures are not examined: a log that cannot be written changes
+  // nothing about the run.
+  static_cast<void>(std::fflush(activity_log));
 }
 
 }  // namespace
@@ -81,7 +83,7 @@ void WriteEndLine() {
 
 void CloseActivityLog() {
   if (IsActivityLogOpen()) {
-    std::fclose(activity_log);
+    static_cast<void>(std::fclose(activity_log));
     activity_log = nullptr;
   }
 }

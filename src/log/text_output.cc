@@ -8,12 +8,15 @@ void WriteBytes(std::FILE* stream, const char* bytes, std::size_t length) {
   const char* end = bytes + length;
   while (bytes < end) {
     const void* found = std::memchr(bytes, '\n', end - bytes);
-    const char* line_feed = found ? static_cast<const char*>(found) : end;
-    std::fwrite(bytes, 1, line_feed - bytes, stream);
+    const char* line_feed =
+        found != nullptr ? static_cast<const char*>(found) : end;
+    // Short writes are not examined; the stream's owner never learns of
+    // them either way.
+    static_cast<void>(std::fwrite(bytes, 1, line_feed - bytes, stream));
     if (line_feed == end) {
       return;
     }
-    std::fwrite("\r\n", 1, 2, stream);
+    static_cast<void>(std::fwrite("\r\n", 1, 2, stream));
     bytes = line_feed + 1;
   }
 }

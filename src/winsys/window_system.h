@@ -6,6 +6,7 @@
 #include <cstdint>
 
 // The tag <windows.h> gives window handles, so the two HWND types agree.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 struct HWND__;
 
 namespace winsys {

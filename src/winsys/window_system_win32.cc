@@ -11,8 +11,11 @@ struct EnumerationContext {
 };
 
 BOOL CALLBACK CallVisitor(HWND window, LPARAM context_address) {
+  // EnumWindows hands the context back only as an integer.
+  // NOLINTBEGIN(performance-no-int-to-ptr)
   const auto* context =
       reinterpret_cast<const EnumerationContext*>(context_address);
+  // NOLINTEND(performance-no-int-to-ptr)
   return context->visitor(window, context->param);
 }
 
