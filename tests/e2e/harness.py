@@ -1,0 +1,476 @@
+"""A private Windows desktop under Wine for one end-to-end scenario.
+
+Every scenario gets its own Xvfb display and its own Wine prefix, copied
+from one template booted per test run, and tears both down afterwards,
+whatever happened. Only processes started here are ended: Xvfb by its pid,
+the prefix's Windows processes with `wineserver -k` for that prefix alone.
+Every wait has a deadline, so a hung scenario fails instead of hanging.
+
+Run as a script it boots or removes the template:
+    harness.py template DIR | harness.py remove-template DIR
+"""
+
+import ctypes
+import functools
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+JAPANESE = "ja_JP.UTF-8"  # Wine's ANSI code page becomes 932
+ENGLISH = "C.UTF-8"  # Wine's own programs keep their English titles
+
+CRLF = b"\r\n"
+
+
+@functools.lru_cache(maxsize=None)
+def sjis(text):
+    """The code page 932 bytes of a UTF-8 text, as iconv converts it."""
+    result = subprocess.run(
+        ["iconv", "-f", "UTF-8", "-t", "CP932"],
+        input=text.encode("utf-8"),
+        capture_output=True,
+        timeout=10,
+        check=True,
+    )
+    return result.stdout
+
+
+def as_bytes(argument):
+    """Command-line arguments go out as UTF-8 whatever the harness's locale,
+    as a Japanese terminal would type them."""
+    return argument if isinstance(argument, bytes) else argument.encode()
+
+
+def readable(data):
+    """Bytes shown to a person reading a failure: CP932 as far as it goes."""
+    return data.decode("cp932", errors="backslashreplace")
+
+
+def _die_with_parent():
+    # If the harness itself is killed (ctest's timeout), nothing it started
+    # should outlive it.
+    libc = ctypes.CDLL(None, use_errno=True)
+    pr_set_pdeathsig = 1
+    libc.prctl(pr_set_pdeathsig, signal.SIGKILL)
+
+
+def wait_until(condition, seconds, what):
+    """Polls condition until it holds; fails after seconds."""
+    deadline = time.monotonic() + seconds
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise TimeoutError(f"gave up after {seconds} s waiting for {what}")
+        time.sleep(0.05)
+
+
+def stop_process(process, seconds=10):
+    """Ends a process started here, politely first."""
+    if process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout=seconds)
+
+
+def wine_environment(prefix, display, lang):
+    env = {
+        key: value
+        for key, value in os.environ.items()
+        if not key.startswith(("WINE", "LC_", "DISPLAY", "LANG"))
+    }
+    env.update(
+        WINEPREFIX=str(prefix),
+        WINEDEBUG="-all",
+        # No runtime installers or menu entries: nothing asks a question.
+        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
+        LANG=lang,
+        DISPLAY=display,
+    )
+    return env
+
+
+class Xvfb:
+    """An X server on the first free display number."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        try:
+            self.process = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                 "1024x768x24", "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,),
+                stdin=subprocess.DEVNULL,
+                stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL,
+                preexec_fn=_die_with_parent,
+            )
+            os.close(write_end)
+            write_end = None
+            number = b""
+            deadline = time.monotonic() + 20
+            while not number.endswith(b"\n"):
+                left = deadline - time.monotonic()
+                ready, _, _ = select.select([read_end], [], [], max(left, 0))
+                if not ready:
+                    raise TimeoutError("Xvfb did not report its display")
+                chunk = os.read(read_end, 16)
+                if not chunk:
+                    raise RuntimeError("Xvfb ended before reporting a display")
+                number += chunk
+            self.display = ":" + number.decode().strip()
+        except BaseException:
+            if hasattr(self, "process"):
+                stop_process(self.process)
+            raise
+        finally:
+            os.close(read_end)
+            if write_end is not None:
+                os.close(write_end)
+
+    def stop(self):
+        stop_process(self.process)
+
+
+def stop_wineserver(prefix, env):
+    subprocess.run(["wineserver", "-k"], env=env, timeout=30,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env, timeout=30,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def make_template(directory):
+    """Boots one Japanese-locale prefix that every scenario copies."""
+    directory = os.path.abspath(directory)
+    booting = directory + ".booting"
+    shutil.rmtree(booting, ignore_errors=True)
+    shutil.rmtree(directory, ignore_errors=True)
+    os.makedirs(os.path.dirname(directory), exist_ok=True)
+    xvfb = Xvfb()
+    env = wine_environment(booting, xvfb.display, JAPANESE)
+    try:
+        subprocess.run(["wineboot", "-i"], env=env, timeout=180, check=True,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, timeout=60)
+    finally:
+        stop_wineserver(booting, env)
+        xvfb.stop()
+    if not os.path.isfile(os.path.join(booting, "system.reg")):
+        raise RuntimeError(f"wineboot left no registry in {booting}")
+    os.rename(booting, directory)
+
+
+class Run:
+    """One finished run of the tool: exit status, console bytes, duration."""
+
+    def __init__(self, status, console, started, ended):
+        self.status = status
+        self.console = console
+        self.started = started
+        self.ended = ended
+
+    @property
+    def seconds(self):
+        return self.ended - self.started
+
+
+class Fixture:
+    """A running window_fixture.exe and its record of close requests."""
+
+    def __init__(self, process, record_path):
+        self.process = process
+        self.record_path = record_path
+
+    def events(self):
+        """The record's lines, split into fields."""
+        try:
+            with open(self.record_path, "rb") as record:
+                text = record.read().decode("ascii")
+        except FileNotFoundError:
+            return []
+        return [line.split() for line in text.splitlines() if line]
+
+    def closes(self, window_id=None):
+        """(request number, ms, outcome) for every WM_CLOSE received."""
+        return [
+            (int(e[2]), int(e[3]) / 1000.0, e[4])
+            for e in self.events()
+            if e[0] == "close" and (window_id is None or e[1] == window_id)
+        ]
+
+    def ready_time(self):
+        return next(int(e[1]) / 1000.0 for e in self.events()
+                    if e[0] == "ready")
+
+    def exited(self):
+        return any(e[0] == "exit" for e in self.events())
+
+
+def window(window_id, title, class_name=None, hidden=False, disabled=False,
+           answer="accept"):
+    """A window_fixture.exe window description; title is bytes."""
+    fields = [f"id={window_id}", "title=" + title.hex()]
+    if class_name:
+        fields.append("class=" + class_name)
+    if hidden:
+        fields.append("hidden")
+    if disabled:
+        fields.append("disabled")
+    fields.append("answer=" + answer)
+    return ",".join(fields)
+
+
+class Desktop:
+    """One scenario's display and prefix; use it in a with statement."""
+
+    def __init__(self, name, options, with_temp=True):
+        self.name = name
+        self.options = options
+        self.with_temp = with_temp
+        self.directory = os.path.join(options.work, name)
+        self.prefix = os.path.join(self.directory, "prefix")
+        self.drive_c = os.path.join(self.prefix, "drive_c")
+        self.log_path = os.path.join(self.drive_c, "temp", "Tesmarind.txt")
+        self.processes = []
+        self.xvfb = None
+        self.fixtures = 0
+
+    def __enter__(self):
+        shutil.rmtree(self.directory, ignore_errors=True)
+        os.makedirs(self.directory)
+        try:
+            self.xvfb = Xvfb()
+            subprocess.run(["cp", "-a", self.options.template, self.prefix],
+                           timeout=120, check=True)
+            os.makedirs(os.path.join(self.drive_c, "e2e"))
+            if self.with_temp:
+                os.makedirs(os.path.join(self.drive_c, "temp"))
+        except BaseException:
+            self._tear_down()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self._tear_down()
+        return False
+
+    def _tear_down(self):
+        try:
+            if os.path.isdir(self.prefix):
+                stop_wineserver(self.prefix, self.env())
+            for process in self.processes:
+                stop_process(process)
+        finally:
+            if self.xvfb is not None:
+                self.xvfb.stop()
+            self._keep_evidence()
+            shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def _keep_evidence(self):
+        for source, name in ((self.log_path, "Tesmarind.txt"),
+                             (os.path.join(self.drive_c, "e2e"), "e2e")):
+            target = os.path.join(self.directory, name)
+            if os.path.isdir(source):
+                shutil.copytree(source, target, dirs_exist_ok=True)
+            elif os.path.isfile(source):
+                shutil.copyfile(source, target)
+
+    def env(self, lang=JAPANESE):
+        display = self.xvfb.display if self.xvfb else ""
+        return wine_environment(self.prefix, display, lang)
+
+    def path(self, windows_path):
+        """The Linux path of c:\\... inside this desktop's prefix."""
+        relative = windows_path[3:].replace("\\", "/")
+        return os.path.join(self.drive_c, relative)
+
+    def start(self, arguments, lang=JAPANESE, stdout=subprocess.DEVNULL):
+        """Starts a Windows program under wine; ended at tear-down."""
+        process = subprocess.Popen(
+            ["wine", *map(as_bytes, arguments)],
+            env=self.env(lang),
+            stdin=subprocess.DEVNULL,
+            stdout=stdout,
+            stderr=subprocess.DEVNULL,
+            preexec_fn=_die_with_parent,
+        )
+        self.processes.append(process)
+        return process
+
+    def run(self, arguments, lang=JAPANESE, timeout=60):
+        """Runs a Windows console program to its end: (status, stdout)."""
+        # Output goes to a file, not a pipe: a Wine service started by this
+        # program may keep a pipe open long after the program has ended.
+        output_path = os.path.join(self.directory, "output.bin")
+        with open(output_path, "wb") as output:
+            process = self.start(arguments, lang=lang, stdout=output)
+        try:
+            status = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError(f"{arguments} still runs after {timeout} s")
+        with open(output_path, "rb") as output:
+            return status, output.read()
+
+    def start_tool(self, arguments, lang=JAPANESE):
+        """Starts the tool with these arguments (bytes or str after the
+        program name); returns the process, its console file and start."""
+        console_path = os.path.join(self.directory, "console.bin")
+        console = open(console_path, "wb")
+        started = time.time()
+        try:
+            process = self.start([self.options.tool, *arguments], lang=lang,
+                                 stdout=console)
+        finally:
+            console.close()
+        return process, console_path, started
+
+    def run_tool(self, arguments, lang=JAPANESE, timeout=120):
+        process, console_path, started = self.start_tool(arguments, lang)
+        return self.finish_tool(process, console_path, started, timeout)
+
+    def finish_tool(self, process, console_path, started, timeout=120):
+        try:
+            status = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise TimeoutError(f"the tool still runs after {timeout} s")
+        ended = time.time()
+        with open(console_path, "rb") as console:
+            return Run(status, console.read(), started, ended)
+
+    def start_fixture(self, windows, exit_on=None, lang=JAPANESE):
+        """Starts window_fixture.exe and waits until its windows exist."""
+        self.fixtures += 1
+        record = f"c:\\e2e\\record{self.fixtures}.txt"
+        arguments = [self.options.fixture, record]
+        if exit_on:
+            arguments += ["--exit-on", exit_on]
+        process = self.start(arguments + list(windows), lang=lang)
+        fixture = Fixture(process, self.path(record))
+        wait_until(
+            lambda: fixture.events() or process.poll() is not None,
+            30, "the fixture's windows")
+        if not fixture.events():
+            raise RuntimeError(
+                f"window_fixture.exe ended with {process.returncode}"
+                " before its windows existed")
+        return fixture
+
+    def helper(self, *arguments, lang=JAPANESE, timeout=30):
+        return self.run([self.options.helper, *arguments], lang=lang,
+                        timeout=timeout)
+
+    def windows(self, lang=JAPANESE):
+        """(title bytes, visible, enabled, class) of each top-level window."""
+        status, listing = self.helper("list", lang=lang)
+        if status != 0:
+            raise RuntimeError(f"e2e_helper list ended with {status}")
+        result = []
+        for line in listing.decode("ascii").splitlines():
+            title, visible, enabled, class_name = line.split("\t")
+            result.append((bytes.fromhex(title), visible == "1",
+                           enabled == "1", class_name))
+        return result
+
+    def log(self):
+        try:
+            with open(self.log_path, "rb") as log:
+                return log.read()
+        except FileNotFoundError:
+            return None
+
+
+class Checks:
+    """Collects every failed expectation of a scenario before failing it."""
+
+    def __init__(self):
+        self.failures = []
+
+    def expect(self, condition, message):
+        if not condition:
+            self.failures.append(message)
+        return bool(condition)
+
+    def equal(self, actual, expected, what):
+        return self.expect(actual == expected,
+                           f"{what}: expected {expected!r}, got {actual!r}")
+
+    def at_least(self, actual, lower, what):
+        return self.expect(actual >= lower,
+                           f"{what}: expected at least {lower}, got {actual}")
+
+
+# The log's line formats, in UTF-8 here and turned into CP932 by iconv.
+def start_line():
+    return sjis("開始しました") + CRLF
+
+
+def seen_line(title, class_name):
+    if isinstance(class_name, str):
+        class_name = class_name.encode("ascii")
+    return title + sjis(" が見つかりました。クラス名：") + class_name + CRLF
+
+
+def selected_line(title):
+    return sjis("指定したタイトルである ") + title + sjis(" が見つかりました") + CRLF
+
+
+def failed_line():
+    return sjis("WM_CLOSEに失敗しました") + CRLF
+
+
+def end_line():
+    return sjis("終了します") + CRLF
+
+
+SEEN_PATTERN = None
+
+
+def is_seen_line(line):
+    """Whether a CR LF-ended line has the window-seen shape."""
+    global SEEN_PATTERN
+    if SEEN_PATTERN is None:
+        SEEN_PATTERN = re.compile(
+            re.escape(sjis(" が見つかりました。クラス名：")) + b".*\r\n\\Z",
+            re.DOTALL)
+    return SEEN_PATTERN.search(line) is not None
+
+
+def log_lines(log):
+    """The log cut after every CR LF; an unfinished last line stays whole."""
+    lines = []
+    start = 0
+    while True:
+        end = log.find(CRLF, start)
+        if end < 0:
+            break
+        lines.append(log[start:end + 2])
+        start = end + 2
+    if start < len(log):
+        lines.append(log[start:])
+    return lines
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "template":
+        make_template(argv[2])
+        return 0
+    if len(argv) == 3 and argv[1] == "remove-template":
+        shutil.rmtree(argv[2], ignore_errors=True)
+        return 0
+    print(__doc__, file=sys.stderr)
+    return 64
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

@@ -1,0 +1,642 @@
+"""End-to-end scenarios: tesmarinds.exe against real windows under Wine.
+
+    scenarios.py --list
+    scenarios.py --tool EXE --fixture EXE --helper EXE --template DIR
+                 --work DIR NAME
+
+Each scenario runs on a desktop of its own (see harness.py). Expected bytes
+are written here in UTF-8 and converted to code page 932 by iconv; timing is
+only ever checked from below.
+"""
+
+import argparse
+import os
+import signal
+import struct
+import subprocess
+import sys
+import time
+import traceback
+import xml.etree.ElementTree as ElementTree
+
+from harness import (CRLF, ENGLISH, Checks, Desktop, end_line, failed_line,
+                     is_seen_line, log_lines, readable, seen_line,
+                     selected_line, sjis, start_line, wait_until, window)
+
+# The tool's fixed pauses, in seconds.
+GRACE = 5.0
+RETRY = 1.0
+SWEEP_PAUSE = 2.0
+SWEEPS = 3
+# Timestamps are whole milliseconds from two processes' reads of the clock.
+CLOCK_SLACK = 0.01
+
+SCENARIOS = {}
+
+
+def scenario(name, desktop=True, with_temp=True):
+    def register(function):
+        SCENARIOS[name] = (function, desktop, with_temp)
+        return function
+    return register
+
+
+def fixture_class(name):
+    return "E2e" + name
+
+
+def selected_prefix():
+    return sjis("指定したタイトルである ")
+
+
+def selected_lines(lines):
+    return [line for line in lines if line.startswith(selected_prefix())]
+
+
+def check_whole_run(checks, run, log):
+    """What every accepted run with a log leaves behind."""
+    checks.equal(run.status, 0, "exit status")
+    checks.equal(run.console, b"", "console output")
+    if not checks.expect(log is not None, "no log file was written"):
+        return []
+    lines = log_lines(log)
+    checks.expect(lines[:1] == [start_line()], "the log starts with 開始しました")
+    checks.expect(lines[-1:] == [end_line()], "the log ends with 終了します")
+    checks.expect(log.endswith(CRLF), "the log's last line is complete")
+    return lines
+
+
+# --- Wine's own Notepad ----------------------------------------------------
+
+def open_notepad(desktop):
+    process = desktop.start(["notepad"], lang=ENGLISH)
+
+    def notepad_windows():
+        return [w for w in desktop.windows(lang=ENGLISH)
+                if w[3] == "Notepad" and w[1]]
+    found = wait_until(notepad_windows, 40, "Notepad's window")
+    return process, found[0][0]
+
+
+def notepad_closed_by(desktop, checks, term):
+    notepad, title = open_notepad(desktop)
+    checks.expect(b"notepad" in title.lower(),
+                  f"Notepad's title {title!r} holds its name")
+    run = desktop.run_tool([term], lang=ENGLISH)
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(lines.count(seen_line(title, "Notepad")), 1,
+                 "Notepad's window-seen lines (gone after the first sweep)")
+    checks.equal(selected_lines(lines), [selected_line(title)],
+                 "window-selected lines")
+    checks.equal(lines.count(failed_line()), 0, "WM_CLOSE failure lines")
+    try:
+        notepad.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        pass
+    checks.equal(notepad.poll(), 0, "Notepad's exit status after the run")
+    checks.at_least(run.seconds, SWEEPS * SWEEP_PAUSE + GRACE - CLOCK_SLACK,
+                    "seconds the run took")
+
+
+@scenario("notepad.closed_by_lowercase_term")
+def notepad_lowercase(desktop, checks):
+    notepad_closed_by(desktop, checks, "notepad")
+
+
+@scenario("notepad.closed_by_uppercase_term")
+def notepad_uppercase(desktop, checks):
+    notepad_closed_by(desktop, checks, "NOTEPAD")
+
+
+@scenario("notepad.left_open_when_title_lacks_term")
+def notepad_left_open(desktop, checks):
+    notepad, title = open_notepad(desktop)
+    run = desktop.run_tool(["wordpad"], lang=ENGLISH)
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(lines.count(seen_line(title, "Notepad")), SWEEPS,
+                 "Notepad's window-seen lines")
+    checks.equal(selected_lines(lines), [], "window-selected lines")
+    checks.equal(notepad.poll(), None, "Notepad's process after the run")
+    checks.expect(any(w[0] == title and w[3] == "Notepad"
+                      for w in desktop.windows(lang=ENGLISH)),
+                  "Notepad's window is still there")
+
+
+# --- Argument rejections ---------------------------------------------------
+
+EARLIER_LOG = sjis("開始しました\r\n前の実行の記録\r\n終了します\r\n")
+
+
+def rejected(desktop, checks, arguments, expected_console, what):
+    """Runs a rejected command line over an existing log."""
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    before = os.stat(desktop.log_path).st_mtime_ns
+    time.sleep(0.02)  # a rewrite would show in the modification time
+    run = desktop.run_tool(arguments, timeout=30)
+    checks.equal(run.status, 1, f"{what}: exit status")
+    checks.equal(run.console, expected_console, f"{what}: console bytes")
+    checks.equal(desktop.log(), EARLIER_LOG, f"{what}: the earlier log")
+    checks.equal(os.stat(desktop.log_path).st_mtime_ns, before,
+                 f"{what}: the earlier log's modification time")
+
+
+@scenario("arguments.wrong_count_prints_usage")
+def arguments_wrong_count(desktop, checks):
+    usage = sjis("【ERROR:0X0001】引数の数が間違っています。\r\n"
+                 "usage:Tesmarinds <タイトルの一部の文字列>\r\n"
+                 "大文字小文字の区別はしません\r\n")
+    rejected(desktop, checks, [], usage, "no argument")
+    rejected(desktop, checks, ["notepad", "wordpad"], usage, "two arguments")
+
+
+@scenario("arguments.too_long")
+def arguments_too_long(desktop, checks):
+    too_long = sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。")
+    rejected(desktop, checks, ["a" * 33], too_long, "33 bytes")
+    rejected(desktop, checks, ["%" + "b" * 39], too_long,
+             "40 bytes holding %")
+    rejected(desktop, checks, ["あ" * 17], too_long,
+             "17 double-byte characters")
+    # The longest accepted argument starts a real run.
+    run = desktop.run_tool(["c" * 32])
+    check_whole_run(checks, run, desktop.log())
+
+
+@scenario("arguments.forbidden_bytes")
+def arguments_forbidden_bytes(desktop, checks):
+    forbidden = sjis("【ERROR:0X0003】引数に % あるいは \\ が含まれます。")
+    checks.equal(sjis("ソ"), b"\x83\x5c", "ソ in code page 932")
+    rejected(desktop, checks, ["%"], forbidden, "a percent sign")
+    rejected(desktop, checks, ["\\"], forbidden, "a backslash")
+    rejected(desktop, checks, ["ソ".encode("utf-8")], forbidden,
+             "ソ typed in UTF-8")
+    rejected(desktop, checks, ["note%pad"], forbidden,
+             "a percent sign inside")
+
+
+# --- Close requests --------------------------------------------------------
+
+@scenario("close.refused_twice_then_accepted")
+def close_refused_twice(desktop, checks):
+    title = b"e2e refuser"
+    class_name = fixture_class("Refuser")
+    fixture = desktop.start_fixture(
+        [window("refuser", title, class_name, answer="refuse:2")])
+    run = desktop.run_tool(["REFUSER"])
+    status, system_text = desktop.helper("message", "0")
+    checks.equal(status, 0, "FormatMessageA's status for code 0")
+    checks.expect(system_text.endswith(CRLF),
+                  f"the system text {system_text!r} ends in CR LF")
+    # Under Wine the thread's last error after the pause is 0; the log's
+    # text-mode writing turns its closing CR LF into CR CR LF.
+    logged_text = system_text.replace(b"\n", CRLF)
+    lines = check_whole_run(checks, run, desktop.log())
+    expected = [seen_line(title, class_name), selected_line(title),
+                logged_text, failed_line(), logged_text, failed_line()]
+    at = lines.index(expected[0]) if expected[0] in lines else -1
+    checks.equal(lines[at:at + len(expected)] if at >= 0 else None, expected,
+                 "the refuser's lines")
+    checks.equal(lines.count(failed_line()), 2, "WM_CLOSE failure lines")
+    checks.equal(lines.count(seen_line(title, class_name)), 1,
+                 "window-seen lines of the refuser (gone after sweep 1)")
+
+    closes = fixture.closes("refuser")
+    checks.equal([(n, outcome) for n, _, outcome in closes],
+                 [(1, "refused"), (2, "refused"), (3, "accepted")],
+                 "close requests the refuser received")
+    if len(closes) == 3:
+        times = [when for _, when, _ in closes]
+        checks.at_least(times[0] - run.started, GRACE - CLOCK_SLACK,
+                        "seconds from start to the first request")
+        checks.at_least(times[1] - times[0], RETRY - CLOCK_SLACK,
+                        "seconds between requests 1 and 2")
+        checks.at_least(times[2] - times[1], RETRY - CLOCK_SLACK,
+                        "seconds between requests 2 and 3")
+    checks.at_least(run.seconds,
+                    SWEEPS * SWEEP_PAUSE + GRACE + 2 * RETRY - CLOCK_SLACK,
+                    "seconds the run took")
+
+
+@scenario("close.window_process_exits_during_grace_pause")
+def close_process_exits(desktop, checks):
+    title = b"e2e leaver"
+    class_name = fixture_class("Leaver")
+    trigger = "c:\\e2e\\leave"
+    fixture = desktop.start_fixture(
+        [window("leaver", title, class_name)], exit_on=trigger)
+    process, console, started = desktop.start_tool(["leaver"])
+    wait_until(lambda: selected_line(title) in log_lines(desktop.log() or b""),
+               30, "the leaver's window-selected line")
+    open(desktop.path(trigger), "wb").close()
+    try:
+        fixture.process.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        pass
+    checks.expect(fixture.exited(), "the fixture left on its trigger")
+    run = desktop.finish_tool(process, console, started)
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(fixture.closes(), [], "close requests the leaver received")
+    checks.equal(selected_lines(lines), [selected_line(title)],
+                 "window-selected lines")
+    checks.equal(lines.count(failed_line()), 0, "WM_CLOSE failure lines")
+    checks.equal(lines.count(seen_line(title, class_name)), 1,
+                 "window-seen lines of the leaver")
+
+
+@scenario("close.killed_run_keeps_lines_so_far")
+def close_killed_run(desktop, checks):
+    title = b"e2e stubborn"
+    class_name = fixture_class("Stubborn")
+    fixture = desktop.start_fixture(
+        [window("stubborn", title, class_name, answer="never")])
+    process, console, started = desktop.start_tool(["stubborn"])
+    wait_until(
+        lambda: log_lines(desktop.log() or b"").count(failed_line()) >= 2,
+        40, "two WM_CLOSE failure lines")
+    # The wine process is the Windows process itself: this is the
+    # equivalent of ending it from Task Manager.
+    process.kill()
+    try:
+        process.wait(timeout=15)
+    except subprocess.TimeoutExpired:
+        checks.expect(False, "the tool's process outlived SIGKILL")
+    log = desktop.log() or b""
+    lines = log_lines(log)
+    checks.expect(log.endswith(CRLF), "the log ends with a whole line")
+    checks.expect(lines[:1] == [start_line()], "the log starts with 開始しました")
+    checks.equal(lines.count(end_line()), 0, "end lines")
+    selected = selected_line(title)
+    checks.equal(selected_lines(lines), [selected], "window-selected lines")
+    if selected in lines:
+        at = lines.index(selected)
+        checks.expect(lines[at - 1] == seen_line(title, class_name),
+                      "the stubborn window's seen line precedes its selection")
+        tail = lines[at + 1:]
+        pairs = len(tail) // 2
+        checks.equal(len(tail) % 2, 0, "lines after the selection in pairs")
+        checks.equal(tail[1::2], [failed_line()] * pairs,
+                     "every second line after the selection is the failure")
+        refusals = len(fixture.closes("stubborn"))
+        checks.expect(refusals - 1 <= pairs <= refusals,
+                      f"{pairs} logged refusals for {refusals} requests")
+
+
+# --- Which windows are selected --------------------------------------------
+
+@scenario("selection.hidden_and_disabled_never_asked")
+def selection_hidden_disabled(desktop, checks):
+    windows = {
+        "hidden": (b"e2e quiet hidden", {"hidden": True}),
+        "disabled": (b"e2e quiet disabled", {"disabled": True}),
+        "both": (b"e2e quiet both", {"hidden": True, "disabled": True}),
+    }
+    fixture = desktop.start_fixture(
+        [window(key, title, fixture_class(key.title()), **flags)
+         for key, (title, flags) in windows.items()])
+    run = desktop.run_tool(["quiet"])
+    lines = check_whole_run(checks, run, desktop.log())
+    for key, (title, _) in windows.items():
+        checks.equal(lines.count(seen_line(title, fixture_class(key.title()))),
+                     SWEEPS, f"window-seen lines of the {key} window")
+    checks.equal(selected_lines(lines), [], "window-selected lines")
+    checks.equal(fixture.closes(), [], "close requests received")
+    still_there = {w[0] for w in desktop.windows()}
+    for key, (title, _) in windows.items():
+        checks.expect(title in still_there, f"the {key} window is still there")
+    checks.at_least(run.seconds, SWEEPS * SWEEP_PAUSE - CLOCK_SLACK,
+                    "seconds the run took")
+
+
+@scenario("selection.empty_term_closes_every_visible_enabled_window")
+def selection_empty_term(desktop, checks):
+    asked = {"first": b"e2e first", "second": b"e2e second", "untitled": b""}
+    spared = {"hidden": (b"e2e hidden", {"hidden": True}),
+              "disabled": (b"e2e disabled", {"disabled": True})}
+    windows = [window(key, title, fixture_class(key.title()))
+               for key, title in asked.items()]
+    windows += [window(key, title, fixture_class(key.title()), **flags)
+                for key, (title, flags) in spared.items()]
+    fixture = desktop.start_fixture(windows)
+    run = desktop.run_tool([""])
+    lines = check_whole_run(checks, run, desktop.log())
+    selected = selected_lines(lines)
+    for key, title in asked.items():
+        seen = seen_line(title, fixture_class(key.title()))
+        checks.equal(lines.count(seen), 1, f"window-seen lines of {key}")
+        if seen in lines:
+            at = lines.index(seen)
+            checks.equal(lines[at + 1:at + 2], [selected_line(title)],
+                         f"the line after {key}'s window-seen line")
+        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
+                     [(1, "accepted")], f"close requests {key} received")
+    checks.expect(selected_line(b"") in selected,
+                  "the untitled window's selected line has two blanks")
+    for key, (title, _) in spared.items():
+        checks.equal(lines.count(seen_line(title, fixture_class(key.title()))),
+                     SWEEPS, f"window-seen lines of {key}")
+        checks.expect(selected_line(title) not in selected,
+                      f"the {key} window is not selected")
+        checks.equal(fixture.closes(key), [], f"close requests {key} received")
+
+
+# --- Titles ----------------------------------------------------------------
+
+@scenario("titles.katakana_term_matches_through_byte_folding")
+def titles_katakana(desktop, checks):
+    # ア is 83 41 and ヂ is 83 61: folding A-Z byte by byte makes them equal.
+    dzi = sjis("ヂ の窓")
+    control = sjis("イ の窓")
+    checks.equal(dzi[:2], b"\x83\x61", "ヂ in code page 932")
+    fixture = desktop.start_fixture(
+        [window("dzi", dzi, fixture_class("Dzi")),
+         window("control", control, fixture_class("Control"))])
+    run = desktop.run_tool(["ア".encode("utf-8")])
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(selected_lines(lines), [selected_line(dzi)],
+                 "window-selected lines (title as read, not folded)")
+    checks.equal([(n, o) for n, _, o in fixture.closes("dzi")],
+                 [(1, "accepted")], "close requests ヂ received")
+    checks.equal(fixture.closes("control"), [], "close requests イ received")
+    checks.equal(lines.count(seen_line(control, fixture_class("Control"))),
+                 SWEEPS, "window-seen lines of イ")
+
+
+@scenario("titles.fullwidth_letter_not_folded")
+def titles_fullwidth(desktop, checks):
+    upper = sjis("Ａ の窓")
+    lower = sjis("ａ の窓")
+    fixture = desktop.start_fixture(
+        [window("upper", upper, fixture_class("Upper")),
+         window("lower", lower, fixture_class("Lower"))])
+    run = desktop.run_tool(["ａ".encode("utf-8")])
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(selected_lines(lines), [selected_line(lower)],
+                 "window-selected lines")
+    checks.equal(fixture.closes("upper"), [], "close requests Ａ received")
+    checks.equal([(n, o) for n, _, o in fixture.closes("lower")],
+                 [(1, "accepted")], "close requests ａ received")
+    checks.equal(lines.count(seen_line(upper, fixture_class("Upper"))),
+                 SWEEPS, "window-seen lines of Ａ")
+
+
+LONGEST_TITLE = b"e2e long " + b"=" * 1011 + b"pct"
+
+
+@scenario("titles.format_marks_and_longest_title_logged_literally")
+def titles_literal(desktop, checks):
+    titles = {"percent_s": b"e2e %s pct", "percent_n": b"e2e %n%n pct",
+              "doubled": b"e2e %% pct 100%", "longest": LONGEST_TITLE}
+    checks.equal(len(LONGEST_TITLE), 1023, "bytes in the longest title")
+    fixture = desktop.start_fixture(
+        [window(key, title, fixture_class(key.title().replace("_", "")))
+         for key, title in titles.items()])
+    listed = {w[0] for w in desktop.windows()}
+    checks.expect(LONGEST_TITLE in listed,
+                  "Wine keeps the whole 1023-byte title (fixture check)")
+    run = desktop.run_tool(["PCT"])
+    lines = check_whole_run(checks, run, desktop.log())
+    for key, title in titles.items():
+        class_name = fixture_class(key.title().replace("_", ""))
+        seen = seen_line(title, class_name)
+        checks.equal(lines.count(seen), 1, f"window-seen lines of {key}")
+        if seen in lines:
+            at = lines.index(seen)
+            # The tool compares whole titles, so the term at the far end of
+            # the longest one is found too.
+            checks.equal(lines[at + 1:at + 2], [selected_line(title)],
+                         f"the line after {key}'s window-seen line")
+        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
+                     [(1, "accepted")], f"close requests {key} received")
+
+
+# --- The activity log ------------------------------------------------------
+
+def stayer(desktop):
+    title = b"e2e stayer"
+    fixture = desktop.start_fixture(
+        [window("stayer", title, fixture_class("Stayer"), answer="stay")])
+    return fixture
+
+
+def check_three_sweeps_without_log(checks, run, fixture):
+    checks.equal(run.status, 0, "exit status")
+    checks.equal(run.console, sjis("c:\\tempへのログの書き込みに失敗しました"),
+                 "console bytes (no line break)")
+    closes = fixture.closes("stayer")
+    # A window that answers 0 but stays is asked again in every sweep.
+    checks.equal([(n, o) for n, _, o in closes],
+                 [(1, "stayed"), (2, "stayed"), (3, "stayed")],
+                 "close requests, one per sweep")
+    times = [when for _, when, _ in closes]
+    for earlier, later in zip(times, times[1:]):
+        checks.at_least(later - earlier, SWEEP_PAUSE + GRACE - CLOCK_SLACK,
+                        "seconds between requests of successive sweeps")
+    checks.at_least(run.seconds, SWEEPS * (SWEEP_PAUSE + GRACE) - CLOCK_SLACK,
+                    "seconds the run took")
+
+
+@scenario("log.directory_missing", with_temp=False)
+def log_directory_missing(desktop, checks):
+    fixture = stayer(desktop)
+    run = desktop.run_tool(["stayer"])
+    check_three_sweeps_without_log(checks, run, fixture)
+    checks.expect(not os.path.exists(os.path.dirname(desktop.log_path)),
+                  "c:\\temp was not created")
+
+
+@scenario("log.held_by_another_process")
+def log_held(desktop, checks):
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    before = os.stat(desktop.log_path).st_mtime_ns
+    release = "c:\\e2e\\release"
+    report_path = os.path.join(desktop.directory, "holder.txt")
+    with open(report_path, "wb") as holder_report:
+        holder = desktop.start([desktop.options.helper, "hold",
+                                "c:\\temp\\Tesmarind.txt", release],
+                               stdout=holder_report)
+
+    def holder_answer():
+        with open(report_path, "rb") as answer:
+            return answer.read().strip() or holder.poll() is not None
+    wait_until(holder_answer, 30, "the holder's report")
+    checks.equal(holder_answer(), b"held", "the holder's report")
+    fixture = stayer(desktop)
+    run = desktop.run_tool(["stayer"])
+    check_three_sweeps_without_log(checks, run, fixture)
+    open(desktop.path(release), "wb").close()
+    checks.equal(holder.wait(timeout=15), 0, "the holder's exit status")
+    checks.equal(desktop.log(), EARLIER_LOG, "the held file's bytes")
+    checks.equal(os.stat(desktop.log_path).st_mtime_ns, before,
+                 "the held file's modification time")
+
+
+@scenario("log.unshared_while_run_lasts")
+def log_unshared(desktop, checks):
+    desktop.start_fixture(
+        [window("bystander", b"e2e bystander", fixture_class("Bystander"))])
+    process, console, started = desktop.start_tool(["absent"])
+    wait_until(lambda: (desktop.log() or b"").startswith(start_line()), 30,
+               "the start line")
+    status, answer = desktop.helper("probe", "c:\\temp\\Tesmarind.txt")
+    checks.equal((status, answer.strip()), (2, b"error 32"),
+                 "opening the log during the run (sharing violation)")
+    checks.expect(process.poll() is None,
+                  "the run still lasted while the log was probed")
+    run = desktop.finish_tool(process, console, started)
+    check_whole_run(checks, run, desktop.log())
+    status, answer = desktop.helper("probe", "c:\\temp\\Tesmarind.txt")
+    checks.equal((status, answer.strip()), (0, b"opened"),
+                 "opening the log after the run")
+
+
+@scenario("log.nothing_selected_has_three_blocks")
+def log_three_blocks(desktop, checks):
+    ours = [seen_line(b"e2e shape one", fixture_class("ShapeOne")),
+            seen_line(b"e2e shape two", fixture_class("ShapeTwo"))]
+    fixture = desktop.start_fixture(
+        [window("one", b"e2e shape one", fixture_class("ShapeOne")),
+         window("two", b"e2e shape two", fixture_class("ShapeTwo"))])
+    run = desktop.run_tool(["absent"])
+    lines = check_whole_run(checks, run, desktop.log())
+    middle = lines[1:-1]
+    checks.expect(all(is_seen_line(line) for line in middle),
+                  "every line between start and end is a window-seen line")
+    size = len(middle) // SWEEPS
+    blocks = [middle[i * size:(i + 1) * size] for i in range(SWEEPS)]
+    checks.equal(len(middle) % SWEEPS, 0, "window-seen lines divide in three")
+    checks.expect(blocks[0] == blocks[1] == blocks[2],
+                  "the three sweeps saw the same windows in the same order")
+    for block in blocks:
+        checks.equal(sorted(line for line in block if line in ours),
+                     sorted(ours), "the fixture's windows in each sweep")
+    checks.equal(fixture.closes(), [], "close requests received")
+    checks.at_least(run.seconds, SWEEPS * SWEEP_PAUSE - CLOCK_SLACK,
+                    "seconds the run took")
+
+
+# --- The executable itself -------------------------------------------------
+
+def pe_resource(image, type_id, name_id):
+    """The bytes of resource type_id/name_id (first language) of a PE."""
+    pe = struct.unpack_from("<I", image, 0x3C)[0]
+    if image[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("not a PE image")
+    sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
+    optional = pe + 24
+    magic = struct.unpack_from("<H", image, optional)[0]
+    directories = optional + (112 if magic == 0x20B else 96)
+    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
+    table = optional + optional_size
+
+    def offset(rva):
+        for i in range(sections):
+            size, address, _, raw = struct.unpack_from(
+                "<IIII", image, table + i * 40 + 8)
+            if address <= rva < address + max(size, 1):
+                return rva - address + raw
+        raise ValueError(f"rva {rva:#x} in no section")
+
+    base = offset(resource_rva)
+
+    def entries(directory):
+        named, numbered = struct.unpack_from("<HH", image,
+                                             base + directory + 12)
+        for i in range(named + numbered):
+            name, target = struct.unpack_from(
+                "<II", image, base + directory + 16 + i * 8)
+            yield name, target
+
+    def child(directory, wanted):
+        for name, target in entries(directory):
+            if wanted is None or name == wanted:
+                return target
+        raise KeyError(wanted)
+
+    names = child(0, type_id) & 0x7FFFFFFF
+    languages = child(names, name_id) & 0x7FFFFFFF
+    data = child(languages, None)
+    rva, size = struct.unpack_from("<II", image, base + data)
+    start = offset(rva)
+    return image[start:start + size]
+
+
+@scenario("executable.manifest_requests_as_invoker", desktop=False)
+def executable_manifest(options, checks):
+    with open(options.tool, "rb") as exe:
+        image = exe.read()
+    rt_manifest = 24
+    manifest = pe_resource(image, rt_manifest, 1)
+    root = ElementTree.fromstring(manifest)
+    asm_v3 = "{urn:schemas-microsoft-com:asm.v3}"
+    levels = root.findall(f".//{asm_v3}requestedExecutionLevel")
+    checks.equal(len(levels), 1, "requestedExecutionLevel elements")
+    for level in levels:
+        checks.equal(level.get("level"), "asInvoker", "execution level")
+        checks.equal(level.get("uiAccess"), "false", "uiAccess")
+
+
+# --- Running one scenario --------------------------------------------------
+
+def report(directory):
+    """Shows what a failed scenario left behind."""
+    for name in sorted(os.listdir(directory)):
+        path = os.path.join(directory, name)
+        if os.path.isdir(path):
+            for inner in sorted(os.listdir(path)):
+                show(os.path.join(path, inner), f"{name}/{inner}")
+        elif name != "prefix":
+            show(path, name)
+
+
+def show(path, label):
+    with open(path, "rb") as evidence:
+        data = evidence.read()
+    print(f"--- {label} ({len(data)} bytes)")
+    for line in data.split(b"\n"):
+        print("   ", readable(line).rstrip("\r"))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--list", action="store_true")
+    for name in ("tool", "fixture", "helper", "template", "work"):
+        parser.add_argument("--" + name)
+    parser.add_argument("name", nargs="?")
+    options = parser.parse_args()
+    if options.list:
+        print("\n".join(SCENARIOS))
+        return 0
+    if options.name not in SCENARIOS:
+        parser.error(f"unknown scenario {options.name!r}")
+    function, needs_desktop, with_temp = SCENARIOS[options.name]
+
+    def out_of_time(signum, frame):
+        raise TimeoutError("the scenario ran out of time")
+    # Below ctest's own limit, so tear-down still runs.
+    signal.signal(signal.SIGALRM, out_of_time)
+    signal.alarm(180)
+
+    checks = Checks()
+    desktop = Desktop(options.name, options, with_temp)
+    try:
+        if not needs_desktop:
+            function(options, checks)
+        else:
+            with desktop:
+                function(desktop, checks)
+    except Exception:
+        traceback.print_exc()
+        checks.failures.append("the scenario did not run to its end")
+    finally:
+        signal.alarm(0)
+    if checks.failures and needs_desktop and os.path.isdir(desktop.directory):
+        report(desktop.directory)
+    for failure in checks.failures:
+        print("FAILED:", failure)
+    return 1 if checks.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
