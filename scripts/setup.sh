@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the named parts of the project need and the machine lacks.
 # Parts: build (native tests and the Windows executable), wine (real windows
-# under Wine and Xvfb, with the Japanese locale), analysis (sanitizers,
-# fuzzing, static analysis), bench (benchmarks and plots).
+# under Wine and Xvfb, with the Japanese locale, and python3 to drive the
+# scenarios), analysis (sanitizers, fuzzing, static analysis), bench
+# (benchmarks and plots).
 # Usage: scripts/setup.sh PART...
 set -euo pipefail
 
@@ -10,7 +11,7 @@ packages_for() {
   case "$1" in
     build) echo cmake make g++ libgtest-dev googletest \
                 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 ;;
-    wine) echo wine wine64 xvfb xauth locales ;;
+    wine) echo wine wine64 xvfb xauth locales python3 ;;
     analysis) echo clang libclang-rt-14-dev clang-tidy cppcheck ;;
     bench) echo libbenchmark-dev gnuplot-nox ;;
     *) echo "setup.sh: unknown part $1" >&2; exit 2 ;;
