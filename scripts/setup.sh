@@ -13,7 +13,7 @@ packages_for() {
                 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 ;;
     wine) echo wine wine64 xvfb xauth locales python3 ;;
     analysis) echo clang libclang-rt-14-dev clang-tidy cppcheck ;;
-    bench) echo libbenchmark-dev gnuplot-nox ;;
+    bench) echo libbenchmark-dev gnuplot-nox valgrind ;;
     *) echo "setup.sh: unknown part $1" >&2; exit 2 ;;
   esac
 }
