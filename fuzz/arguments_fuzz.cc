@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,10 @@ const Paths& TheirPaths() {
   return paths;
 }
 
+// Best effort: a leftover temporary directory harms nothing.
 void RemoveTheirFiles() {
-  std::remove(TheirPaths().log.c_str());
-  rmdir(TheirPaths().directory.c_str());
+  static_cast<void>(std::remove(TheirPaths().log.c_str()));
+  static_cast<void>(rmdir(TheirPaths().directory.c_str()));
 }
 
 // Two windows on the desktop: one a term may select, one hidden. The
@@ -175,7 +177,9 @@ std::vector<std::string> SplitArguments(const std::uint8_t* data,
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   TheirPaths();
-  std::atexit(RemoveTheirFiles);
+  if (std::atexit(RemoveTheirFiles) != 0) {
+    std::abort();
+  }
   return 0;
 }
 
@@ -194,7 +198,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       desktop.Hide(handle);
     }
   }
-  reference::WriteFileBytes(TheirPaths().log, kEarlierLog);
+  {
+    std::ofstream earlier(TheirPaths().log, std::ios::binary | std::ios::trunc);
+    earlier << kEarlierLog;
+  }
 
   std::vector<const char*> argv{"tesmarinds.exe"};
   for (const std::string& argument : arguments) {
@@ -209,7 +216,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   const int status = RunCommand(static_cast<int>(argv.size() - 1), argv.data(),
                                 console, log_path.c_str());
-  std::fclose(console);
+  if (std::fclose(console) != 0) {
+    std::abort();
+  }
   const std::string printed(console_bytes, console_size);
   std::free(console_bytes);
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,23 +13,25 @@ namespace reference {
 namespace {
 
 [[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "reference mismatch: %s\n", what);
+  static_cast<void>(std::fprintf(stderr, "reference mismatch: %s\n", what));
   std::abort();
 }
 
 void PrintBytes(const char* label, const std::string& bytes) {
-  std::fprintf(stderr, "  %s (%zu bytes):", label, bytes.size());
+  static_cast<void>(
+      std::fprintf(stderr, "  %s (%zu bytes):", label, bytes.size()));
   for (unsigned char byte : bytes) {
-    std::fprintf(stderr, " %02x", byte);
+    static_cast<void>(std::fprintf(stderr, " %02x", byte));
   }
-  std::fprintf(stderr, "\n");
+  static_cast<void>(std::fprintf(stderr, "\n"));
 }
 
 }  // namespace
 
 std::string Sjis(const std::string& utf8) {
   iconv_t converter = iconv_open("CP932", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
+  // iconv_open reports failure as the handle (iconv_t)-1.
+  if (reinterpret_cast<std::intptr_t>(converter) == -1) {
     Fail("iconv has no CP932");
   }
   std::string input = utf8;
@@ -90,11 +93,6 @@ std::string ReadFileBytes(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << bytes;
-}
-
 bool FileExists(const std::string& path) {
   struct stat status {};
   return stat(path.c_str(), &status) == 0;
@@ -111,7 +109,8 @@ void ExpectEqual(const char* what, const std::string& expected,
 
 void ExpectEqual(const char* what, long long expected, long long actual) {
   if (expected != actual) {
-    std::fprintf(stderr, "  expected %lld, actual %lld\n", expected, actual);
+    static_cast<void>(std::fprintf(stderr, "  expected %lld, actual %lld\n",
+                                   expected, actual));
     Fail(what);
   }
 }

@@ -28,7 +28,6 @@ bool Contains(const std::string& haystack, const std::string& needle);
 std::string AsCString(const std::string& bytes, std::size_t limit);
 
 std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 // Reports the difference and aborts, so libFuzzer keeps the input.

@@ -196,9 +196,10 @@ const std::string& LogPath() {
   return path;
 }
 
+// Best effort: a leftover temporary directory harms nothing.
 void RemoveLog() {
-  std::remove(LogPath().c_str());
-  rmdir(LogPath().substr(0, LogPath().rfind('/')).c_str());
+  static_cast<void>(std::remove(LogPath().c_str()));
+  static_cast<void>(rmdir(LogPath().substr(0, LogPath().rfind('/')).c_str()));
 }
 
 void SetUpWindow(const Scenario& s) {
@@ -225,7 +226,9 @@ void SetUpWindow(const Scenario& s) {
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   LogPath();
-  std::atexit(RemoveLog);
+  if (std::atexit(RemoveLog) != 0) {
+    std::abort();
+  }
   return 0;
 }
 
@@ -234,7 +237,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const Scenario scenario = Decode(data, size);
   SetUpWindow(scenario);
   StoreSearchTerm(scenario.term.c_str());
-  std::remove(LogPath().c_str());
+  // Absent already after a run without the log; a run with it recreates it.
+  static_cast<void>(std::remove(LogPath().c_str()));
   if (scenario.log_open && !OpenActivityLog(LogPath().c_str())) {
     std::abort();
   }
