@@ -7,11 +7,13 @@
 #   (a) bare_sweeps.exe: three sweeps reading title, class and three states;
 #   (b) tesmarinds.exe with a term no window holds: a whole run.
 # The tool's own cost is (b) less its fixed 6 s of pauses less (c); the
-# platform's is (a) less (c). Medians over RUNS rounds are printed and
-# written, with every round, to OUT (default build/bench-mingw/wine-results).
+# platform's is (a) less (c). Each is taken in wall time and, less sensitive
+# to the machine's load, in CPU time of the program and the wineserver
+# together. Medians over RUNS rounds are printed and written, with every
+# round, to OUT (default build/bench-mingw/wine-results).
 #
 # Usage: bench/wine-bench.sh   (environment: RUNS=5 WINDOWS=2000 OUT=dir)
-# Needs: scripts/setup.sh build wine
+# Needs: scripts/setup.sh build wine (Xvfb, Wine, MinGW-w64, python3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +32,7 @@ out=$(cd "$out" && pwd)
 work=$(mktemp -d /tmp/tesmarinds-wine-bench.XXXXXX)
 xvfb_pid=
 fixture_pid=
+server_pid=
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 # The tool's texts are code page 932, as on a Japanese desktop.
 if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
@@ -48,6 +51,9 @@ cleanup() {
   fi
   timeout 30 wineserver -k 2>/dev/null
   timeout 30 wineserver -w 2>/dev/null
+  if [[ -n $server_pid ]]; then
+    timeout 10 tail --pid="$server_pid" -f /dev/null
+  fi
   if [[ -n $xvfb_pid ]]; then
     kill "$xvfb_pid" 2>/dev/null
     timeout 10 tail --pid="$xvfb_pid" -f /dev/null
@@ -57,26 +63,45 @@ cleanup() {
 trap cleanup EXIT
 
 # A display number no other X server holds, away from the low numbers other
-# runs on this machine start from.
+# runs on this machine take first. The server is ours once its lock file
+# names its pid; if another took the number meanwhile, the next is tried.
+start_xvfb() {
+  local number
+  for number in $(seq 150 199); do
+    [[ -e /tmp/.X$number-lock || -e /tmp/.X11-unix/X$number ]] && continue
+    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp \
+      >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    if timeout 20 bash -c "
+        until [[ -S /tmp/.X11-unix/X$number &&
+                 \$(tr -d ' ' </tmp/.X$number-lock 2>/dev/null) == $xvfb_pid ]]; do
+          kill -0 $xvfb_pid 2>/dev/null || exit 1
+          sleep 0.1
+        done"; then
+      display=$number
+      return 0
+    fi
+    kill "$xvfb_pid" 2>/dev/null
+    timeout 10 tail --pid="$xvfb_pid" -f /dev/null || true
+    xvfb_pid=
+  done
+  return 1
+}
 display=
-for number in $(seq 150 199); do
-  if [[ ! -e /tmp/.X$number-lock && ! -e /tmp/.X11-unix/X$number ]]; then
-    display=$number
-    break
-  fi
-done
-[[ -n $display ]] || { echo "wine-bench: no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
+start_xvfb || { echo "wine-bench: no X display could be started" >&2; exit 1; }
 export DISPLAY=":$display"
-timeout 20 bash -c "until [[ -e /tmp/.X11-unix/X$display ]]; do sleep 0.1; done" ||
-  { echo "wine-bench: Xvfb did not start" >&2; exit 1; }
 
 echo "wine-bench: preparing a prefix on display :$display" >&2
 timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
 timeout 60 wineserver -w
 temp=$WINEPREFIX/drive_c/temp
 mkdir -p "$temp"
+
+# A server of our own in the foreground, so its pid is known and its CPU time
+# can be read: the platform's work for another process's windows is mostly
+# done there.
+wineserver -f -p >"$work/wineserver.log" 2>&1 &
+server_pid=$!
 
 echo "wine-bench: opening $windows windows" >&2
 wine "$exes/bench/many_windows.exe" "$windows" 'c:\temp\bench-ready' \
@@ -91,22 +116,29 @@ if ! timeout 600 bash -c "until [[ -e '$temp/bench-ready' ]]; do
   exit 1
 fi
 
-now_us() { echo $(($(date +%s%N) / 1000)); }
+# The server's time on a CPU so far, in microseconds.
+server_cpu_us() {
+  local nanoseconds rest
+  read -r nanoseconds rest <"/proc/$server_pid/schedstat"
+  echo $((nanoseconds / 1000))
+}
 
-# Runs one program under Wine and prints its wall time in microseconds.
+# Runs one program under Wine and prints its wall time and the CPU time it
+# and the server spent, in microseconds.
 timed() {
   local log=$1
   shift
-  local start end status=0
-  start=$(now_us)
-  timeout 120 wine "$@" >"$log" 2>&1 || status=$?
-  end=$(now_us)
-  if ((status != 0)); then
-    echo "wine-bench: $(basename "$1") ended with status $status" >&2
+  local server_before server_after wall cpu status=0
+  server_before=$(server_cpu_us)
+  read -r wall cpu < <(python3 bench/wine/timed_run.py 120 "$log" wine "$@" ||
+                         echo "failed $?")
+  server_after=$(server_cpu_us)
+  if [[ $wall == failed ]]; then
+    echo "wine-bench: $(basename "$1") ended with status $cpu" >&2
     cat "$log" >&2
     exit 1
   fi
-  echo $((end - start))
+  echo "$wall $((cpu + server_after - server_before))"
 }
 
 run_empty() { timed "$work/empty.log" "$exes/bench/empty_program.exe"; }
@@ -119,14 +151,17 @@ run_empty >/dev/null
 run_bare >/dev/null
 run_tool >/dev/null
 
-echo "round,empty_us,bare_us,tool_us" >"$out/rounds.csv"
+echo "round,empty_us,bare_us,tool_us,empty_cpu_us,bare_cpu_us,tool_cpu_us" \
+  >"$out/rounds.csv"
 for round in $(seq 1 "$runs"); do
-  empty=$(run_empty)
-  bare=$(run_bare)
-  tool=$(run_tool)
-  echo "$round,$empty,$bare,$tool" >>"$out/rounds.csv"
+  read -r empty empty_cpu < <(run_empty)
+  read -r bare bare_cpu < <(run_bare)
+  read -r tool tool_cpu < <(run_tool)
+  [[ -n $empty && -n $bare && -n $tool ]] || exit 1
+  echo "$round,$empty,$bare,$tool,$empty_cpu,$bare_cpu,$tool_cpu" \
+    >>"$out/rounds.csv"
   echo "wine-bench: round $round: empty $empty us, bare $bare us," \
-    "tool $tool us" >&2
+    "tool $tool us (CPU $empty_cpu, $bare_cpu, $tool_cpu us)" >&2
 done
 
 # What the last runs saw, to show they swept the desktop and selected nothing.
@@ -148,8 +183,14 @@ spread() {  # lowest and highest of column $1 of rounds.csv, in ms
 empty_us=$(median 2)
 bare_us=$(median 3)
 tool_us=$(median 4)
+empty_cpu_us=$(median 5)
+bare_cpu_us=$(median 6)
+tool_cpu_us=$(median 7)
 platform_us=$((bare_us - empty_us))
 own_us=$((tool_us - pauses_ms * 1000 - empty_us))
+# Pauses take no CPU, so only the start-up is taken off.
+platform_cpu_us=$((bare_cpu_us - empty_cpu_us))
+own_cpu_us=$((tool_cpu_us - empty_cpu_us))
 
 {
   echo "windows_made=$windows"
@@ -161,23 +202,35 @@ own_us=$((tool_us - pauses_ms * 1000 - empty_us))
   echo "tool_us=$tool_us"
   echo "platform_us=$platform_us"
   echo "tool_own_us=$own_us"
+  echo "empty_cpu_us=$empty_cpu_us"
+  echo "bare_cpu_us=$bare_cpu_us"
+  echo "tool_cpu_us=$tool_cpu_us"
+  echo "platform_cpu_us=$platform_cpu_us"
+  echo "tool_own_cpu_us=$own_cpu_us"
 } >"$out/wine.env"
 
-awk -v n="$seen" -v runs="$runs" -v e="$empty_us" -v a="$bare_us" \
-    -v b="$tool_us" -v p="$platform_us" -v t="$own_us" -v lines="$log_lines" \
+awk -v n="$seen" -v runs="$runs" -v lines="$log_lines" \
+    -v e="$empty_us" -v a="$bare_us" -v b="$tool_us" \
+    -v p="$platform_us" -v t="$own_us" \
+    -v ec="$empty_cpu_us" -v ac="$bare_cpu_us" -v bc="$tool_cpu_us" \
+    -v pc="$platform_cpu_us" -v tc="$own_cpu_us" \
     -v se="$(spread 2)" -v sa="$(spread 3)" -v sb="$(spread 4)" '
   BEGIN {
     printf "Wine, %d windows per sweep, medians of %d rounds\n", n, runs
-    printf "  (c) start-up of an empty program   %9.1f ms  (rounds: %s)\n",
-           e / 1000, se
-    printf "  (a) bare three sweeps              %9.1f ms  (rounds: %s)\n",
-           a / 1000, sa
-    printf "  (b) tesmarinds.exe whole run       %9.1f ms  (rounds: %s)\n",
-           b / 1000, sb
+    printf "%40s %10s %18s %10s\n", "", "wall", "(rounds)", "CPU"
+    printf "  (c) start-up of an empty program  %9.1f ms %18s %7.1f ms\n",
+           e / 1000, "(" se ")", ec / 1000
+    printf "  (a) bare three sweeps             %9.1f ms %18s %7.1f ms\n",
+           a / 1000, "(" sa ")", ac / 1000
+    printf "  (b) tesmarinds.exe whole run      %9.1f ms %18s %7.1f ms\n",
+           b / 1000, "(" sb ")", bc / 1000
     printf "      its log: %d lines\n", lines
-    printf "  platform:  (a) - (c)               %9.1f ms  %6.1f us/window\n",
-           p / 1000, p / (3 * n)
-    printf "  tool:      (b) - 6 s - (c)         %9.1f ms  %6.1f us/window\n",
-           t / 1000, t / (3 * n)
-    printf "  tool / platform                    %9.2f\n", t / p
+    printf "  platform: (a) - (c)               %9.1f ms = %5.1f us/window;" \
+           " CPU %7.1f ms = %5.1f us/window\n",
+           p / 1000, p / (3 * n), pc / 1000, pc / (3 * n)
+    printf "  tool:     (b) - 6 s - (c)         %9.1f ms = %5.1f us/window;" \
+           " CPU %7.1f ms = %5.1f us/window\n",
+           t / 1000, t / (3 * n), tc / 1000, tc / (3 * n)
+    printf "  tool / platform                   %9.2f (wall), %.2f (CPU)\n",
+           t / p, tc / pc
   }' | tee "$out/summary.txt"
