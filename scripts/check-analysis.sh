@@ -74,7 +74,8 @@ echo "$native_sources" | xargs -P "$jobs" -n 1 clang-tidy --quiet -p build/asan
 echo "$fuzz_sources" | xargs -P "$jobs" -n 1 clang-tidy --quiet -p build/fuzz \
   --header-filter='.*/(src|fuzz)/.*'
 mingw_gcc=$(ls -d /usr/lib/gcc/x86_64-w64-mingw32/*-posix | sort -V | tail -n 1)
-mingw_flags=(--target=x86_64-w64-mingw32 -std=c++17 -Isrc -nostdinc++
+mingw_flags=(--target=x86_64-w64-mingw32 -std=c++17 -Wall -Wextra -Wpedantic
+             -Isrc -nostdinc++
              -isystem "$mingw_gcc/include/c++"
              -isystem "$mingw_gcc/include/c++/x86_64-w64-mingw32"
              -isystem "$mingw_gcc/include/c++/backward")
