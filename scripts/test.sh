@@ -8,6 +8,8 @@ scripts/setup.sh build
 cmake --preset native
 cmake --build --preset native -j "$(nproc)"
 ctest --preset native
+# Sanitizers, fuzzing and static analysis.
+scripts/check-analysis.sh
 
 cmake --preset mingw
 cmake --build --preset mingw -j "$(nproc)"
