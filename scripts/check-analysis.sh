@@ -38,7 +38,9 @@ for target in arguments_fuzz visit_window_fuzz; do
   else
     options+=(-runs=0)
   fi
-  build/fuzz/fuzz/"$target" "${options[@]}" "$fuzz_out/$target/corpus" \
+  ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 \
+    UBSAN_OPTIONS=print_stacktrace=1 \
+    build/fuzz/fuzz/"$target" "${options[@]}" "$fuzz_out/$target/corpus" \
     "fuzz/corpus/$target" >"$fuzz_out/$target/log" 2>&1 &
   pids[$target]=$!
 done
