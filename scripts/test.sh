@@ -13,3 +13,5 @@ scripts/check-analysis.sh
 
 cmake --preset mingw
 cmake --build --preset mingw -j "$(nproc)"
+# The executable against real windows under Wine, scenario by scenario.
+scripts/e2e.sh
