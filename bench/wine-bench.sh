@@ -5,12 +5,15 @@
 # windows of bench/desktop_titles.cc, each round times, in this order:
 #   (c) empty_program.exe: starting and ending a process;
 #   (a) bare_sweeps.exe: three sweeps reading title, class and three states;
-#   (b) tesmarinds.exe with a term no window holds: a whole run.
+#   (b) tesmarinds.exe with a term no window holds: a whole run;
+#   (d) the same with c:\temp missing, so with no log: reading, folding and
+#       matching only.
 # The tool's own cost is (b) less its fixed 6 s of pauses less (c); the
-# platform's is (a) less (c). Each is taken in wall time and, less sensitive
-# to the machine's load, in CPU time of the program and the wineserver
-# together. Medians over RUNS rounds are printed and written, with every
-# round, to OUT (default build/bench-mingw/wine-results).
+# platform's is (a) less (c); the log's is (b) less (d). Each is taken in
+# wall time and, less swayed by the machine's load, in CPU time of the
+# program and the wineserver together. Medians over RUNS rounds are printed
+# and written, with every round, to OUT (default
+# build/bench-mingw/wine-results).
 #
 # Usage: bench/wine-bench.sh   (environment: RUNS=5 WINDOWS=2000 OUT=dir)
 # Needs: scripts/setup.sh build wine (Xvfb, Wine, MinGW-w64, python3)
@@ -43,8 +46,8 @@ fi
 # this prefix's wineserver, and this Xvfb by its pid.
 cleanup() {
   set +e
-  if [[ -d $WINEPREFIX/drive_c/temp ]]; then
-    touch "$WINEPREFIX/drive_c/temp/bench-stop"
+  if [[ -d $WINEPREFIX/drive_c/bench ]]; then
+    touch "$WINEPREFIX/drive_c/bench/stop"
   fi
   if [[ -n $fixture_pid ]]; then
     timeout 10 tail --pid="$fixture_pid" -f /dev/null
@@ -95,7 +98,8 @@ echo "wine-bench: preparing a prefix on display :$display" >&2
 timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
 timeout 60 wineserver -w
 temp=$WINEPREFIX/drive_c/temp
-mkdir -p "$temp"
+control=$WINEPREFIX/drive_c/bench
+mkdir -p "$temp" "$control"
 
 # A server of our own in the foreground, so its pid is known and its CPU time
 # can be read: the platform's work for another process's windows is mostly
@@ -104,10 +108,10 @@ wineserver -f -p >"$work/wineserver.log" 2>&1 &
 server_pid=$!
 
 echo "wine-bench: opening $windows windows" >&2
-wine "$exes/bench/many_windows.exe" "$windows" 'c:\temp\bench-ready' \
-  'c:\temp\bench-stop' >"$work/fixture.log" 2>&1 &
+wine "$exes/bench/many_windows.exe" "$windows" 'c:\bench\ready' \
+  'c:\bench\stop' >"$work/fixture.log" 2>&1 &
 fixture_pid=$!
-if ! timeout 600 bash -c "until [[ -e '$temp/bench-ready' ]]; do
+if ! timeout 600 bash -c "until [[ -e '$control/ready' ]]; do
                             kill -0 $fixture_pid 2>/dev/null || exit 1
                             sleep 0.2
                           done"; then
@@ -144,24 +148,37 @@ timed() {
 run_empty() { timed "$work/empty.log" "$exes/bench/empty_program.exe"; }
 run_bare() { timed "$work/bare.log" "$exes/bench/bare_sweeps.exe"; }
 run_tool() { timed "$work/tool.log" "$exes/tesmarinds.exe" "$term"; }
+# The tool never creates c:\temp, so without it the run goes on with no log.
+run_tool_without_log() {
+  mv "$temp" "$temp.away"
+  timed "$work/tool-no-log.log" "$exes/tesmarinds.exe" "$term"
+  mv "$temp.away" "$temp"
+}
 
 # One untimed round: the first start of each program in a prefix pays for
 # things the later ones do not.
 run_empty >/dev/null
 run_bare >/dev/null
 run_tool >/dev/null
+run_tool_without_log >/dev/null
 
-echo "round,empty_us,bare_us,tool_us,empty_cpu_us,bare_cpu_us,tool_cpu_us" \
-  >"$out/rounds.csv"
+columns=(empty bare tool no_log)
+{
+  printf 'round'
+  printf ',%s_us' "${columns[@]}"
+  printf ',%s_cpu_us' "${columns[@]}"
+  echo
+} >"$out/rounds.csv"
 for round in $(seq 1 "$runs"); do
   read -r empty empty_cpu < <(run_empty)
   read -r bare bare_cpu < <(run_bare)
   read -r tool tool_cpu < <(run_tool)
-  [[ -n $empty && -n $bare && -n $tool ]] || exit 1
-  echo "$round,$empty,$bare,$tool,$empty_cpu,$bare_cpu,$tool_cpu" \
+  read -r no_log no_log_cpu < <(run_tool_without_log)
+  [[ -n $empty && -n $bare && -n $tool && -n $no_log ]] || exit 1
+  echo "$round,$empty,$bare,$tool,$no_log,$empty_cpu,$bare_cpu,$tool_cpu,$no_log_cpu" \
     >>"$out/rounds.csv"
-  echo "wine-bench: round $round: empty $empty us, bare $bare us," \
-    "tool $tool us (CPU $empty_cpu, $bare_cpu, $tool_cpu us)" >&2
+  echo "wine-bench: round $round: wall/CPU us: empty $empty/$empty_cpu," \
+    "bare $bare/$bare_cpu, tool $tool/$tool_cpu, no log $no_log/$no_log_cpu" >&2
 done
 
 # What the last runs saw, to show they swept the desktop and selected nothing.
@@ -169,68 +186,68 @@ seen=$(sed -n 's/^sweep 1: \([0-9]*\) windows.*/\1/p' "$work/bare.log")
 log_lines=$(tr -cd '\n' <"$temp/Tesmarind.txt" | wc -c)
 cp "$work/bare.log" "$out/bare_sweeps.txt"
 
-median() {  # median of column $1 of rounds.csv
-  tail -n +2 "$out/rounds.csv" | cut -d, -f"$1" | sort -n |
+median() {  # median of the column named $1 in rounds.csv
+  awk -F, -v name="$1" '
+    NR == 1 { for (i = 1; i <= NF; ++i) if ($i == name) column = i; next }
+    { print $column }' "$out/rounds.csv" | sort -n |
     awk '{ v[NR] = $1 }
          END { if (NR % 2) print v[(NR + 1) / 2];
                else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
-spread() {  # lowest and highest of column $1 of rounds.csv, in ms
-  tail -n +2 "$out/rounds.csv" | cut -d, -f"$1" | sort -n |
+spread() {  # lowest and highest of the column named $1, in ms
+  awk -F, -v name="$1" '
+    NR == 1 { for (i = 1; i <= NF; ++i) if ($i == name) column = i; next }
+    { print $column }' "$out/rounds.csv" | sort -n |
     awk 'NR == 1 { low = $1 } { high = $1 }
-         END { printf "%.0f-%.0f ms", low / 1000, high / 1000 }'
+         END { printf "%.0f-%.0f", low / 1000, high / 1000 }'
 }
-empty_us=$(median 2)
-bare_us=$(median 3)
-tool_us=$(median 4)
-empty_cpu_us=$(median 5)
-bare_cpu_us=$(median 6)
-tool_cpu_us=$(median 7)
-platform_us=$((bare_us - empty_us))
-own_us=$((tool_us - pauses_ms * 1000 - empty_us))
-# Pauses take no CPU, so only the start-up is taken off.
-platform_cpu_us=$((bare_cpu_us - empty_cpu_us))
-own_cpu_us=$((tool_cpu_us - empty_cpu_us))
 
 {
   echo "windows_made=$windows"
   echo "windows_per_sweep=$seen"
   echo "tool_log_lines=$log_lines"
   echo "rounds=$runs"
-  echo "empty_us=$empty_us"
-  echo "bare_us=$bare_us"
-  echo "tool_us=$tool_us"
-  echo "platform_us=$platform_us"
-  echo "tool_own_us=$own_us"
-  echo "empty_cpu_us=$empty_cpu_us"
-  echo "bare_cpu_us=$bare_cpu_us"
-  echo "tool_cpu_us=$tool_cpu_us"
-  echo "platform_cpu_us=$platform_cpu_us"
-  echo "tool_own_cpu_us=$own_cpu_us"
+  for name in "${columns[@]}"; do
+    echo "${name}_us=$(median "${name}_us")"
+    echo "${name}_cpu_us=$(median "${name}_cpu_us")"
+  done
 } >"$out/wine.env"
+. "$out/wine.env"
+# Pauses take no CPU, so for CPU time only the start-up is taken off.
+{
+  echo "platform_us=$((bare_us - empty_us))"
+  echo "tool_own_us=$((tool_us - pauses_ms * 1000 - empty_us))"
+  echo "log_us=$((tool_us - no_log_us))"
+  echo "platform_cpu_us=$((bare_cpu_us - empty_cpu_us))"
+  echo "tool_own_cpu_us=$((tool_cpu_us - empty_cpu_us))"
+  echo "log_cpu_us=$((tool_cpu_us - no_log_cpu_us))"
+} >>"$out/wine.env"
+. "$out/wine.env"
 
-awk -v n="$seen" -v runs="$runs" -v lines="$log_lines" \
-    -v e="$empty_us" -v a="$bare_us" -v b="$tool_us" \
-    -v p="$platform_us" -v t="$own_us" \
-    -v ec="$empty_cpu_us" -v ac="$bare_cpu_us" -v bc="$tool_cpu_us" \
-    -v pc="$platform_cpu_us" -v tc="$own_cpu_us" \
-    -v se="$(spread 2)" -v sa="$(spread 3)" -v sb="$(spread 4)" '
-  BEGIN {
-    printf "Wine, %d windows per sweep, medians of %d rounds\n", n, runs
-    printf "%40s %10s %18s %10s\n", "", "wall", "(rounds)", "CPU"
-    printf "  (c) start-up of an empty program  %9.1f ms %18s %7.1f ms\n",
-           e / 1000, "(" se ")", ec / 1000
-    printf "  (a) bare three sweeps             %9.1f ms %18s %7.1f ms\n",
-           a / 1000, "(" sa ")", ac / 1000
-    printf "  (b) tesmarinds.exe whole run      %9.1f ms %18s %7.1f ms\n",
-           b / 1000, "(" sb ")", bc / 1000
-    printf "      its log: %d lines\n", lines
-    printf "  platform: (a) - (c)               %9.1f ms = %5.1f us/window;" \
-           " CPU %7.1f ms = %5.1f us/window\n",
-           p / 1000, p / (3 * n), pc / 1000, pc / (3 * n)
-    printf "  tool:     (b) - 6 s - (c)         %9.1f ms = %5.1f us/window;" \
-           " CPU %7.1f ms = %5.1f us/window\n",
-           t / 1000, t / (3 * n), tc / 1000, tc / (3 * n)
-    printf "  tool / platform                   %9.2f (wall), %.2f (CPU)\n",
-           t / p, tc / pc
-  }' | tee "$out/summary.txt"
+{
+  printf 'Wine, %d windows per sweep, medians of %d rounds' "$seen" "$runs"
+  printf ' (wall time, its range over the rounds, CPU time)\n'
+  row() {  # label, column name
+    printf '  %-38s %8.1f ms %14s %8.1f ms\n' "$1" \
+      "$(awk -v v="$(median "$2_us")" 'BEGIN { print v / 1000 }')" \
+      "($(spread "$2_us") ms)" \
+      "$(awk -v v="$(median "$2_cpu_us")" 'BEGIN { print v / 1000 }')"
+  }
+  row "(c) start-up of an empty program" empty
+  row "(a) bare exe, three sweeps" bare
+  row "(b) tesmarinds.exe, whole run" tool
+  row "(d) tesmarinds.exe, whole run, no log" no_log
+  echo "      the log of (b): $log_lines lines"
+  awk -v n="$seen" -v p="$platform_us" -v t="$tool_own_us" -v l="$log_us" \
+      -v pc="$platform_cpu_us" -v tc="$tool_own_cpu_us" -v lc="$log_cpu_us" '
+    function line(label, wall, cpu) {
+      printf "  %-26s %8.1f ms %6.1f us/window   CPU %8.1f ms %6.1f us/window\n",
+             label, wall / 1000, wall / (3 * n), cpu / 1000, cpu / (3 * n)
+    }
+    BEGIN {
+      line("platform: (a) - (c)", p, pc)
+      line("tool: (b) - 6 s - (c)", t, tc)
+      line("its log: (b) - (d)", l, lc)
+      printf "  tool / platform: %.2f (wall), %.2f (CPU)\n", t / p, tc / pc
+    }'
+} | tee "$out/summary.txt"
