@@ -142,11 +142,15 @@ class Xvfb:
         stop_process(self.process)
 
 
-def stop_wineserver(prefix, env):
-    subprocess.run(["wineserver", "-k"], env=env, timeout=30,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    subprocess.run(["wineserver", "-w"], env=env, timeout=30,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def stop_wineserver(env):
+    """Ends every Windows process of env's prefix, and then its server."""
+    for option in ("-k", "-w"):
+        try:
+            subprocess.run(["wineserver", option], env=env, timeout=30,
+                           stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            print(f"wineserver {option} took over 30 s", file=sys.stderr)
 
 
 def make_template(directory):
@@ -164,7 +168,7 @@ def make_template(directory):
                        stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=env, timeout=60)
     finally:
-        stop_wineserver(booting, env)
+        stop_wineserver(env)
         xvfb.stop()
     if not os.path.isfile(os.path.join(booting, "system.reg")):
         raise RuntimeError(f"wineboot left no registry in {booting}")
@@ -268,7 +272,7 @@ class Desktop:
     def _tear_down(self):
         try:
             if os.path.isdir(self.prefix):
-                stop_wineserver(self.prefix, self.env())
+                stop_wineserver(self.env())
             for process in self.processes:
                 stop_process(process)
         finally:
@@ -295,11 +299,13 @@ class Desktop:
         relative = windows_path[3:].replace("\\", "/")
         return os.path.join(self.drive_c, relative)
 
-    def start(self, arguments, lang=JAPANESE, stdout=subprocess.DEVNULL):
+    def start(self, arguments, lang=JAPANESE, stdout=subprocess.DEVNULL,
+              cwd=None):
         """Starts a Windows program under wine; ended at tear-down."""
         process = subprocess.Popen(
             ["wine", *map(as_bytes, arguments)],
             env=self.env(lang),
+            cwd=cwd or self.directory,
             stdin=subprocess.DEVNULL,
             stdout=stdout,
             stderr=subprocess.DEVNULL,
@@ -322,7 +328,7 @@ class Desktop:
         with open(output_path, "rb") as output:
             return status, output.read()
 
-    def start_tool(self, arguments, lang=JAPANESE):
+    def start_tool(self, arguments, lang=JAPANESE, cwd=None):
         """Starts the tool with these arguments (bytes or str after the
         program name); returns the process, its console file and start."""
         console_path = os.path.join(self.directory, "console.bin")
@@ -330,13 +336,14 @@ class Desktop:
         started = time.time()
         try:
             process = self.start([self.options.tool, *arguments], lang=lang,
-                                 stdout=console)
+                                 stdout=console, cwd=cwd)
         finally:
             console.close()
         return process, console_path, started
 
-    def run_tool(self, arguments, lang=JAPANESE, timeout=120):
-        process, console_path, started = self.start_tool(arguments, lang)
+    def run_tool(self, arguments, lang=JAPANESE, timeout=120, cwd=None):
+        process, console_path, started = self.start_tool(arguments, lang,
+                                                         cwd)
         return self.finish_tool(process, console_path, started, timeout)
 
     def finish_tool(self, process, console_path, started, timeout=120):

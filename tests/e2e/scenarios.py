@@ -175,6 +175,24 @@ def arguments_forbidden_bytes(desktop, checks):
              "a percent sign inside")
 
 
+@scenario("arguments.wildcards_reach_the_tool_unexpanded")
+def arguments_wildcards(desktop, checks):
+    # Files the C runtime would expand *.txt to, were it asked to.
+    here = os.path.join(desktop.directory, "cwd")
+    os.makedirs(here)
+    for name in ("one.txt", "two.txt"):
+        open(os.path.join(here, name), "wb").close()
+    title = b"e2e *.txt and ?"
+    class_name = fixture_class("Wildcards")
+    fixture = desktop.start_fixture([window("stars", title, class_name)])
+    run = desktop.run_tool(["*.TXT"], cwd=here)
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(selected_lines(lines), [selected_line(title)],
+                 "window-selected lines")
+    checks.equal([(n, o) for n, _, o in fixture.closes("stars")],
+                 [(1, "accepted")], "close requests received")
+
+
 # --- Close requests --------------------------------------------------------
 
 @scenario("close.refused_twice_then_accepted")
@@ -499,6 +517,9 @@ def log_three_blocks(desktop, checks):
     fixture = desktop.start_fixture(
         [window("one", b"e2e shape one", fixture_class("ShapeOne")),
          window("two", b"e2e shape two", fixture_class("ShapeTwo"))])
+    # An accepted run starts the log afresh.
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG * 200)
     run = desktop.run_tool(["absent"])
     lines = check_whole_run(checks, run, desktop.log())
     middle = lines[1:-1]
@@ -606,6 +627,10 @@ def main():
         parser.add_argument("--" + name)
     parser.add_argument("name", nargs="?")
     options = parser.parse_args()
+    # Programs start in their desktop's directory, not in ctest's.
+    for name in ("tool", "fixture", "helper", "template", "work"):
+        if getattr(options, name):
+            setattr(options, name, os.path.abspath(getattr(options, name)))
     if options.list:
         print("\n".join(SCENARIOS))
         return 0
