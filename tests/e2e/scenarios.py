@@ -69,6 +69,8 @@ def check_whole_run(checks, run, log):
 # --- Wine's own Notepad ----------------------------------------------------
 
 def open_notepad(desktop):
+    # Under the Japanese locale Wine's Notepad is titled (無題) - メモ帳;
+    # in English it is Untitled - Notepad, the title these scenarios need.
     process = desktop.start(["notepad"], lang=ENGLISH)
 
     def notepad_windows():
