@@ -9,7 +9,9 @@
 #   (d) the same with c:\temp missing, so with no log: reading, folding and
 #       matching only;
 #   (e) nothing for 6 s: what the desktop costs the server while the tool
-#       pauses.
+#       pauses;
+#   and log_lines.exe: the tool's log lines for three sweeps alone, timed
+#   inside the process, flushed per line and flushed only at the close.
 # The tool's own cost is (b) less its fixed 6 s of pauses less (c); the
 # platform's is (a) less (c); the log's is (b) less (d). Each is taken in
 # wall time and, less swayed by the machine's load, in CPU time of the
@@ -174,12 +176,25 @@ run_bare >/dev/null
 run_tool >/dev/null
 run_tool_without_log >/dev/null
 
+# Microseconds per line, flushed per line and flushed at the close.
+run_log_lines() {
+  local log=$work/log-lines.log
+  timeout 120 wine "$exes/bench/log_lines.exe" "$windows" \
+    'c:\temp\bench-log-lines.txt' >"$log" 2>&1 || {
+    echo "wine-bench: log_lines.exe failed" >&2
+    cat "$log" >&2
+    exit 1
+  }
+  echo "$(sed -n 's/^flushed per line: \([0-9.]*\).*/\1/p' "$log")" \
+    "$(sed -n 's/^flushed at close: \([0-9.]*\).*/\1/p' "$log")"
+}
+
 columns=(empty bare tool no_log idle)
 {
   printf 'round'
   printf ',%s_us' "${columns[@]}"
   printf ',%s_cpu_us' "${columns[@]}"
-  echo
+  echo ",line_flushed_us,line_unflushed_us"
 } >"$out/rounds.csv"
 for round in $(seq 1 "$runs"); do
   read -r empty empty_cpu < <(run_empty)
@@ -187,12 +202,14 @@ for round in $(seq 1 "$runs"); do
   read -r tool tool_cpu < <(run_tool)
   read -r no_log no_log_cpu < <(run_tool_without_log)
   read -r idle idle_cpu < <(run_idle)
-  [[ -n $empty && -n $bare && -n $tool && -n $no_log ]] || exit 1
-  echo "$round,$empty,$bare,$tool,$no_log,$idle,$empty_cpu,$bare_cpu,$tool_cpu,$no_log_cpu,$idle_cpu" \
+  read -r line_flushed line_unflushed < <(run_log_lines)
+  [[ -n $empty && -n $bare && -n $tool && -n $no_log && -n $line_flushed ]] ||
+    exit 1
+  echo "$round,$empty,$bare,$tool,$no_log,$idle,$empty_cpu,$bare_cpu,$tool_cpu,$no_log_cpu,$idle_cpu,$line_flushed,$line_unflushed" \
     >>"$out/rounds.csv"
   echo "wine-bench: round $round: wall/CPU us: empty $empty/$empty_cpu," \
     "bare $bare/$bare_cpu, tool $tool/$tool_cpu, no log $no_log/$no_log_cpu," \
-    "idle $idle/$idle_cpu" >&2
+    "idle $idle/$idle_cpu; log line $line_flushed/$line_unflushed us" >&2
 done
 
 # What the last runs saw, to show they swept the desktop and selected nothing.
@@ -207,6 +224,14 @@ median() {  # median of the column named $1 in rounds.csv
     awk '{ v[NR] = $1 }
          END { if (NR % 2) print v[(NR + 1) / 2];
                else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+median_real() {  # like median, for a column of decimal fractions
+  awk -F, -v name="$1" '
+    NR == 1 { for (i = 1; i <= NF; ++i) if ($i == name) column = i; next }
+    { print $column }' "$out/rounds.csv" | sort -g |
+    awk '{ v[NR] = $1 }
+         END { if (NR % 2) print v[(NR + 1) / 2];
+               else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 spread() {  # lowest and highest of the column named $1, in ms
   awk -F, -v name="$1" '
@@ -225,6 +250,9 @@ spread() {  # lowest and highest of the column named $1, in ms
     echo "${name}_us=$(median "${name}_us")"
     echo "${name}_cpu_us=$(median "${name}_cpu_us")"
   done
+  # Fractions of a microsecond, kept as they are.
+  echo "line_flushed_us=$(median_real line_flushed_us)"
+  echo "line_unflushed_us=$(median_real line_unflushed_us)"
 } >"$out/wine.env"
 . "$out/wine.env"
 # In CPU time the pauses cost only what the server does meanwhile, (e).
@@ -265,4 +293,7 @@ spread() {  # lowest and highest of the column named $1, in ms
       line("its log: (b) - (d)", l, lc)
       printf "  tool / platform: %.2f (wall), %.2f (CPU)\n", t / p, tc / pc
     }'
+  printf '  log lines alone, in the process: %.2f us per line flushed per line,' \
+    "$line_flushed_us"
+  printf ' %.2f us flushed at the close\n' "$line_unflushed_us"
 } | tee "$out/summary.txt"
