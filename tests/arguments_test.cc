@@ -39,6 +39,9 @@ const ArgumentCase kCases[] = {
     // Length is tested before the forbidden bytes.
     {"FortyBytesHoldingPercent", {Repeat("a", 39) + "%"}, kTooLong, 1},
     {"FortyBytesHoldingBackslash", {"\\" + Repeat("a", 39)}, kTooLong, 1},
+    // Short enough, so the forbidden byte is what is reported.
+    {"ThirtyTwoBytesHoldingPercent", {Repeat("a", 31) + "%"}, kForbidden, 1},
+    {"ThirtyTwoBytesEndingInSo", {Repeat("a", 30) + "ソ"}, kForbidden, 1},
     {"Backslash", {"a\\b"}, kForbidden, 1},
     {"Percent", {"100%"}, kForbidden, 1},
     {"PercentS", {"%s"}, kForbidden, 1},

@@ -88,6 +88,24 @@ TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
                       Call::kFormatMessageA, Call::kLocalFree}));
 }
 
+TEST_F(CloseRequest, ReadsTheErrorCodeAfreshOnEveryRefusal) {
+  desktop_.RefuseClose(window_, 2);
+  desktop_.SetSystemText(6, "The handle is invalid.\r\n");
+  // Whatever last set the code during each pause is what gets logged.
+  winsys::DWORD next_code = kAccessDenied;
+  desktop_.on_sleep = [&](winsys::DWORD milliseconds) {
+    if (milliseconds == 1000) {
+      desktop_.SetLastErrorCode(next_code++);
+    }
+  };
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(RefusalLines(kAccessDeniedText) +
+                RefusalLines("The handle is invalid.\r\n"),
+            log);
+}
+
 TEST_F(CloseRequest, WithoutASystemTextLogsOnlyTheFailureLine) {
   desktop_.RefuseClose(window_, 2);
   desktop_.SetLastErrorCode(0xDEAD);

@@ -110,6 +110,8 @@ TEST_F(Run, EmptyTermSelectsEveryVisibleEnabledWindow) {
             desktop_.Trace({Call::kSendMessageA}));
 }
 
+// A log held unshared by another program fails the same way; that case
+// needs real Windows file sharing and is run under Wine.
 TEST_F(Run, WithoutALogReportsItOnceAndStillDoesItsJob) {
   desktop_.AddWindow("Untitled - Notepad", "Notepad");
   log_path_override_ = directory_ + "/missing/Tesmarind.txt";
@@ -120,6 +122,20 @@ TEST_F(Run, WithoutALogReportsItOnceAndStillDoesItsJob) {
   EXPECT_EQ(Sjis("c:\\tempへのログの書き込みに失敗しました"), result.console);
   EXPECT_EQ(kFirstWindowClosedInSweepOne, SweepsPausesAndRequests());
   EXPECT_FALSE(IsActivityLogOpen());
+}
+
+TEST_F(Run, WritesTheEndLineAfterTheLastPause) {
+  std::string logged_at_last_pause;
+  desktop_.on_sleep = [&](winsys::DWORD) {
+    if (desktop_.sweeps == 3) {
+      logged_at_last_pause = LogBytes();
+    }
+  };
+
+  RunWithTerm("x");
+
+  EXPECT_EQ(kStart, logged_at_last_pause);
+  EXPECT_EQ(kStart + kEnd, LogBytes());
 }
 
 TEST_F(Run, StartsTheLogAnew) {

@@ -56,6 +56,8 @@ std::vector<SelectionCase> SelectionCases() {
       {"NeighboursOfTheLetters", "@[", "`{", 1, 1, 1, false},
       {"LowerTitleUpperTerm", "`{", "@[", 1, 1, 1, false},
       {"HighBytes", "\xc1\xda", "\xe1\xfa", 1, 1, 1, false},
+      {"LongestTerm", "[" + std::string(32, 'Q') + "]", std::string(32, 'q'), 1,
+       1, 1, true},
       // Titles of any length the platform gives are compared whole.
       {"MatchPastByte511", kLongTitle, "THE END", 1, 1, 1, true},
       {"MatchAtTheLastByte", std::string(1022, 'x') + "Q", "xq", 1, 1, 1, true},
@@ -162,6 +164,33 @@ TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
     winsys::HWND window = desktop_.AddWindow(c.title, c.class_name);
     EXPECT_EQ(c.expected, VisitAndReadLog(window)) << c.title;
   }
+}
+
+TEST_F(VisitWindow_, FailedReadsGiveAnEmptyTitleAndClassName) {
+  winsys::HWND window = desktop_.AddWindow("Unreadable", "Unreadable");
+  desktop_.FailTextReads(window);
+  StoreSearchTerm("unreadable");
+
+  EXPECT_EQ(Sjis(" が見つかりました。クラス名：\r\n"), VisitAndReadLog(window));
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+}
+
+TEST_F(VisitWindow_, SelectedLineIsOnDiskBeforeTheGracePause) {
+  winsys::HWND window = desktop_.AddWindow("%s\nmemo", "Memo");
+  StoreSearchTerm("memo");
+  std::string logged_before_pause;
+  desktop_.on_sleep = [&](winsys::DWORD milliseconds) {
+    if (milliseconds == 5000) {
+      logged_before_pause = LogBytes();
+    }
+  };
+
+  VisitAndReadLog(window);
+
+  EXPECT_EQ("%s\r\nmemo" + Sjis(" が見つかりました。クラス名：Memo\r\n") +
+                Sjis("指定したタイトルである ") + "%s\r\nmemo" +
+                Sjis(" が見つかりました\r\n"),
+            logged_before_pause);
 }
 
 TEST_F(VisitWindow_, SurvivesAWindowThatVanishesMidVisit) {

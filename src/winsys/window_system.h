@@ -29,7 +29,7 @@ constexpr DWORD kSystemTextFlags = 0x1300;
 constexpr DWORD kDefaultLanguage = 0x0400;
 
 // Calls visitor once per child of parent, or per top-level window when
-// parent is null, until it returns kFalse. Returns kFalse when none ran.
+// parent is null, until it returns kFalse. The tool ignores the result.
 BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param);
 // Copies at most max_count - 1 bytes of the title and a NUL; text is left
 // empty when there is no title or the read fails. Returns the length.

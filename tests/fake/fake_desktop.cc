@@ -119,6 +119,10 @@ void FakeDesktop::PresentInSweeps(winsys::HWND window, int first, int last) {
   scripted.last_sweep = last;
 }
 
+void FakeDesktop::FailTextReads(winsys::HWND window) {
+  Window(window).text_reads_fail = true;
+}
+
 void FakeDesktop::SetLastErrorCode(winsys::DWORD code) { last_error = code; }
 
 void FakeDesktop::SetSystemText(winsys::DWORD code, const std::string& text) {
@@ -152,7 +156,7 @@ bool FakeDesktop::IsPresent(winsys::HWND window) {
 
 void FakeDesktop::Record(Call call, winsys::HWND window, std::uint64_t value) {
   if (recording) {
-    calls.push_back(SeamCall{call, window, value, now_ms});
+    calls.push_back(SeamCall{call, window, value, 0, 0, now_ms});
   }
 }
 
@@ -187,6 +191,10 @@ std::vector<std::string> FakeDesktop::Trace(
       std::snprintf(message, sizeof message, " 0x%llx",
                     static_cast<unsigned long long>(call.value));
       line += message;
+      if (call.wparam != 0 || call.lparam != 0) {
+        line += " w=" + std::to_string(call.wparam) +
+                " l=" + std::to_string(call.lparam);
+      }
     } else if (call.call == Call::kSleep || call.call == Call::kGetLastError ||
                call.call == Call::kFormatMessageA) {
       line += " " + std::to_string(call.value);
@@ -234,12 +242,18 @@ BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param) {
 
 int GetWindowTextA(HWND window, char* text, int max_count) {
   FakeWindow* found = Desktop().Touch(Call::kGetWindowTextA, window);
+  if (found != nullptr && found->text_reads_fail) {
+    return 0;
+  }
   return fake::CopyTextOrEmpty(found ? &found->title : nullptr, text,
                                max_count);
 }
 
 int GetClassNameA(HWND window, char* name, int max_count) {
   FakeWindow* found = Desktop().Touch(Call::kGetClassNameA, window);
+  if (found != nullptr && found->text_reads_fail) {
+    return 0;
+  }
   return fake::CopyTextOrEmpty(found ? &found->class_name : nullptr, name,
                                max_count);
 }
@@ -260,9 +274,13 @@ BOOL IsWindow(HWND window) {
 }
 
 // A window that is gone is not delivered the message: the answer is 0.
-LRESULT SendMessageA(HWND window, UINT message, WPARAM /*wparam*/,
-                     LPARAM /*lparam*/) {
-  FakeWindow* found = Desktop().Touch(Call::kSendMessageA, window, message);
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  fake::FakeDesktop& desktop = Desktop();
+  FakeWindow* found = desktop.Touch(Call::kSendMessageA, window, message);
+  if (desktop.recording) {
+    desktop.calls.back().wparam = wparam;
+    desktop.calls.back().lparam = lparam;
+  }
   if (found == nullptr || message != kWmClose) {
     return 0;
   }
@@ -286,6 +304,9 @@ void Sleep(DWORD milliseconds) {
   fake::FakeDesktop& desktop = Desktop();
   desktop.Record(Call::kSleep, nullptr, milliseconds);
   desktop.now_ms += milliseconds;
+  if (desktop.on_sleep) {
+    desktop.on_sleep(milliseconds);
+  }
 }
 
 DWORD GetLastError() {

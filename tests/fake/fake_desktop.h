@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ struct SeamCall {
   // Sleep: milliseconds; SendMessageA: the message; GetLastError and
   // FormatMessageA: the error code.
   std::uint64_t value;
+  // SendMessageA's message parameters.
+  std::uint64_t wparam;
+  std::int64_t lparam;
   std::int64_t at_ms;  // the virtual clock when the call was made
 };
 
@@ -47,6 +51,7 @@ struct FakeWindow {
   int refusals_left = 0;          // kForever: never accepts
   bool closes_on_accept = true;   // false: answers 0 and stays open
   int vanish_after_requests = 0;  // 0: never
+  bool text_reads_fail = false;   // title and class reads write nothing
   bool vanish_on_call = false;
   Call vanish_call = Call::kSleep;
   int first_sweep = 1;
@@ -79,6 +84,8 @@ class FakeDesktop {
   void VanishOnCall(winsys::HWND window, Call call);
   // Present only in sweeps first to last (counted from 1).
   void PresentInSweeps(winsys::HWND window, int first, int last);
+  // GetWindowTextA and GetClassNameA answer 0 and leave the buffer alone.
+  void FailTextReads(winsys::HWND window);
   void SetLastErrorCode(winsys::DWORD code);
   // A system text for code; codes without one have no text.
   void SetSystemText(winsys::DWORD code, const std::string& text);
@@ -86,7 +93,8 @@ class FakeDesktop {
   FakeWindow& Window(winsys::HWND window);
   bool IsPresent(winsys::HWND window);
   // The record of the given kinds of call, each as a short text such as
-  // "Sleep 5000" or "SendMessageA #2 0x10" (#2: the second window added).
+  // "Sleep 5000" or "SendMessageA #2 0x10" (#2: the second window added;
+  // message parameters other than 0 follow as " w=.. l=..").
   std::vector<std::string> Trace(const std::vector<Call>& kinds) const;
 
   // Public records.
@@ -96,6 +104,9 @@ class FakeDesktop {
   int sweeps = 0;
   int texts_outstanding = 0;
   int bad_frees = 0;
+  // Called with the milliseconds of each Sleep once the clock has advanced:
+  // a test's way to act while the tool pauses.
+  std::function<void(winsys::DWORD)> on_sleep;
 
   // The seam's behaviour, called by the winsys:: functions.
   FakeWindow* Find(winsys::HWND window);
