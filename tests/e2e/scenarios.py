@@ -66,6 +66,20 @@ def check_whole_run(checks, run, log):
     return lines
 
 
+def check_selected_once_and_closed(checks, lines, fixture, key, title,
+                                   class_name):
+    """A window seen once, selected right after, and closed at the first
+    request."""
+    seen = seen_line(title, class_name)
+    checks.equal(lines.count(seen), 1, f"window-seen lines of {key}")
+    if seen in lines:
+        at = lines.index(seen)
+        checks.equal(lines[at + 1:at + 2], [selected_line(title)],
+                     f"the line after {key}'s window-seen line")
+    checks.equal([(n, o) for n, _, o in fixture.closes(key)],
+                 [(1, "accepted")], f"close requests {key} received")
+
+
 # --- Wine's own Notepad ----------------------------------------------------
 
 def open_notepad(desktop):
@@ -343,14 +357,8 @@ def selection_empty_term(desktop, checks):
     lines = check_whole_run(checks, run, desktop.log())
     selected = selected_lines(lines)
     for key, title in asked.items():
-        seen = seen_line(title, fixture_class(key.title()))
-        checks.equal(lines.count(seen), 1, f"window-seen lines of {key}")
-        if seen in lines:
-            at = lines.index(seen)
-            checks.equal(lines[at + 1:at + 2], [selected_line(title)],
-                         f"the line after {key}'s window-seen line")
-        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
-                     [(1, "accepted")], f"close requests {key} received")
+        check_selected_once_and_closed(checks, lines, fixture, key, title,
+                                       fixture_class(key.title()))
     checks.expect(selected_line(b"") in selected,
                   "the untitled window's selected line has two blanks")
     for key, (title, _) in spared.items():
@@ -417,18 +425,12 @@ def titles_literal(desktop, checks):
                   "Wine keeps the whole 1023-byte title (fixture check)")
     run = desktop.run_tool(["PCT"])
     lines = check_whole_run(checks, run, desktop.log())
+    # The tool compares whole titles, so the term at the far end of the
+    # longest one is found too.
     for key, title in titles.items():
-        class_name = fixture_class(key.title().replace("_", ""))
-        seen = seen_line(title, class_name)
-        checks.equal(lines.count(seen), 1, f"window-seen lines of {key}")
-        if seen in lines:
-            at = lines.index(seen)
-            # The tool compares whole titles, so the term at the far end of
-            # the longest one is found too.
-            checks.equal(lines[at + 1:at + 2], [selected_line(title)],
-                         f"the line after {key}'s window-seen line")
-        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
-                     [(1, "accepted")], f"close requests {key} received")
+        check_selected_once_and_closed(
+            checks, lines, fixture, key, title,
+            fixture_class(key.title().replace("_", "")))
 
 
 # --- The activity log ------------------------------------------------------
