@@ -73,8 +73,11 @@ record='c:\demo-record.txt'
 wine "$fixture" "$record" \
   "id=refuser,title=$(hex 'Stubborn notepad (refuses twice)'),answer=refuse:2" \
   >/dev/null 2>&1 &
+# The list is taken whole before it is searched: grep -q leaving a pipe early
+# would fail the pipeline under pipefail and keep the loop waiting.
 for _ in $(seq 300); do
-  visible_windows | grep -q 'Untitled - Notepad' &&
+  windows=$(visible_windows)
+  grep -q 'Untitled - Notepad' <<<"$windows" &&
     grep -q ready "$WINEPREFIX/drive_c/demo-record.txt" 2>/dev/null && break
   sleep 0.2
 done
