@@ -42,7 +42,7 @@ fixture_pid=
 server_pid=
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 # The tool's texts are code page 932, as on a Japanese desktop.
-if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+if grep -qi '^ja_JP\.utf-\?8$' <<<"$(locale -a 2>/dev/null)"; then
   export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 fi
 

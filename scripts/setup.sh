@@ -38,7 +38,7 @@ fi
 # Wine takes Japanese arguments as code page 932 only when the Linux locale
 # ja_JP.UTF-8 exists.
 for part in "$@"; do
-  if [[ "$part" == wine ]] && ! locale -a | grep -qi '^ja_JP\.utf-\?8$'; then
+  if [[ "$part" == wine ]] && ! grep -qi '^ja_JP\.utf-\?8$' <<<"$(locale -a)"; then
     sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
     grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
       echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
