@@ -22,6 +22,7 @@
 #include "fake/fake_desktop.h"
 #include "log/activity_log.h"
 #include "reference.h"
+#include "support/bytes.h"
 
 namespace {
 
@@ -230,14 +231,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
               reference::FileExists(TheirPaths().missing_log) ? 1 : 0);
   if (expected.status != 0) {
     ExpectEqual("log bytes after a rejection", expected.log,
-                reference::ReadFileBytes(TheirPaths().log));
+                ReadFileBytes(TheirPaths().log));
     ExpectEqual("desktop calls after a rejection", 0,
                 static_cast<long long>(desktop.calls.size()));
     return 0;
   }
   ExpectEqual("search term", arguments[0], SearchTerm());
-  ExpectEqual("log bytes", expected.log,
-              reference::ReadFileBytes(TheirPaths().log));
+  ExpectEqual("log bytes", expected.log, ReadFileBytes(TheirPaths().log));
   ExpectEqual("sweeps", 3, desktop.sweeps);
   ExpectEqual("close requests", expected.close_requests,
               static_cast<long long>(

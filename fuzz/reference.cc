@@ -1,13 +1,11 @@
 #include "reference.h"
 
-#include <iconv.h>
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+
+#include "support/bytes.h"
 
 namespace reference {
 namespace {
@@ -29,24 +27,11 @@ void PrintBytes(const char* label, const std::string& bytes) {
 }  // namespace
 
 std::string Sjis(const std::string& utf8) {
-  iconv_t converter = iconv_open("CP932", "UTF-8");
-  // iconv_open reports failure as the handle (iconv_t)-1.
-  if (reinterpret_cast<std::intptr_t>(converter) == -1) {
-    Fail("iconv has no CP932");
+  std::string cp932;
+  if (!ConvertToCp932(utf8, &cp932)) {
+    Fail("iconv cannot convert a fixed text to CP932");
   }
-  std::string input = utf8;
-  std::string output(input.size() * 2 + 1, '\0');
-  char* in = input.data();
-  std::size_t in_left = input.size();
-  char* out = output.data();
-  std::size_t out_left = output.size();
-  std::size_t converted = iconv(converter, &in, &in_left, &out, &out_left);
-  iconv_close(converter);
-  if (converted == static_cast<std::size_t>(-1) || in_left != 0) {
-    Fail("iconv cannot convert a fixed text");
-  }
-  output.resize(output.size() - out_left);
-  return output;
+  return cp932;
 }
 
 std::string TextMode(const std::string& text) {
@@ -86,11 +71,6 @@ bool Contains(const std::string& haystack, const std::string& needle) {
 std::string AsCString(const std::string& bytes, std::size_t limit) {
   std::string text = bytes.substr(0, bytes.find('\0'));
   return text.substr(0, limit);
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool FileExists(const std::string& path) {

@@ -27,7 +27,6 @@ bool Contains(const std::string& haystack, const std::string& needle);
 // limit bytes.
 std::string AsCString(const std::string& bytes, std::size_t limit);
 
-std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Reports the difference and aborts, so libFuzzer keeps the input.

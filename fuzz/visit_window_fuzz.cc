@@ -34,6 +34,7 @@
 #include "log/activity_log.h"
 #include "match/visit_window.h"
 #include "reference.h"
+#include "support/bytes.h"
 
 namespace {
 
@@ -250,7 +251,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   const Expectation expected = Expected(scenario);
   ExpectEqual("visitor's answer", winsys::kTrue, answer);
-  ExpectEqual("log bytes", expected.log, reference::ReadFileBytes(LogPath()));
+  ExpectEqual("log bytes", expected.log, ReadFileBytes(LogPath()));
   ExpectEqual(
       "close requests", expected.requests,
       static_cast<long long>(desktop.Trace({Call::kSendMessageA}).size()));

@@ -1,41 +1,20 @@
 #include "support/test_support.h"
 
-#include <iconv.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "app/command.h"
 #include "log/activity_log.h"
 
 std::string Sjis(const std::string& utf8) {
-  iconv_t converter = iconv_open("CP932", "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
-    ADD_FAILURE() << "iconv has no CP932";
-    return {};
+  std::string cp932;
+  if (!ConvertToCp932(utf8, &cp932)) {
+    ADD_FAILURE() << "iconv cannot convert " << utf8 << " to CP932";
   }
-  std::string input = utf8;
-  std::string output(input.size() * 2 + 1, '\0');
-  char* in = input.data();
-  std::size_t in_left = input.size();
-  char* out = output.data();
-  std::size_t out_left = output.size();
-  if (iconv(converter, &in, &in_left, &out, &out_left) ==
-      static_cast<std::size_t>(-1)) {
-    ADD_FAILURE() << "iconv cannot convert " << utf8;
-  }
-  iconv_close(converter);
-  output.resize(output.size() - out_left);
-  return output;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
+  return cp932;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

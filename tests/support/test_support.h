@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "fake/fake_desktop.h"
+#include "support/bytes.h"
 
 // The Shift_JIS (code page 932) bytes of utf8, converted by iconv.
 std::string Sjis(const std::string& utf8);
-std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 struct RunResult {
