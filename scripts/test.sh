@@ -11,7 +11,6 @@ ctest --preset native
 # Sanitizers, fuzzing and static analysis.
 scripts/check-analysis.sh
 
-cmake --preset mingw
-cmake --build --preset mingw -j "$(nproc)"
-# The executable against real windows under Wine, scenario by scenario.
+# Builds the Windows executable and its fixture, then runs it against real
+# windows under Wine, scenario by scenario.
 scripts/e2e.sh
