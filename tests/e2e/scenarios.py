@@ -442,10 +442,12 @@ def stayer(desktop):
     return fixture
 
 
+LOG_FAILED = sjis("c:\\tempへのログの書き込みに失敗しました")
+
+
 def check_three_sweeps_without_log(checks, run, fixture):
     checks.equal(run.status, 0, "exit status")
-    checks.equal(run.console, sjis("c:\\tempへのログの書き込みに失敗しました"),
-                 "console bytes (no line break)")
+    checks.equal(run.console, LOG_FAILED, "console bytes (no line break)")
     closes = fixture.closes("stayer")
     # A window that answers 0 but stays is asked again in every sweep.
     checks.equal([(n, o) for n, _, o in closes],
@@ -540,6 +542,62 @@ def log_three_blocks(desktop, checks):
     checks.equal(fixture.closes(), [], "close requests received")
     checks.at_least(run.seconds, SWEEPS * SWEEP_PAUSE - CLOCK_SLACK,
                     "seconds the run took")
+
+
+def check_refused_log(checks, run, what):
+    checks.equal(run.status, 0, f"{what}: exit status")
+    checks.equal(run.console, LOG_FAILED, f"{what}: console bytes")
+
+
+@scenario("log.planted_links_destroy_nothing")
+def log_planted_links(desktop, checks):
+    temp = os.path.dirname(desktop.log_path)
+    victim = os.path.join(desktop.drive_c, "victim.txt")
+    victim_bytes = b"another file's contents\r\n" * 100
+
+    def plant(link):
+        with open(victim, "wb") as target:
+            target.write(victim_bytes)
+        before = os.stat(victim).st_mtime_ns
+        time.sleep(0.02)  # a rewrite would show in the modification time
+        link()
+        return before
+
+    def check_victim(before, what):
+        checks.equal(open(victim, "rb").read(), victim_bytes,
+                     f"{what}: the target's bytes")
+        checks.equal(os.stat(victim).st_mtime_ns, before,
+                     f"{what}: the target's modification time")
+
+    before = plant(lambda: os.symlink(victim, desktop.log_path))
+    check_refused_log(checks, desktop.run_tool(["absent"]), "symbolic link")
+    check_victim(before, "symbolic link")
+    checks.expect(os.path.islink(desktop.log_path),
+                  "the symbolic link is left as it was")
+    os.remove(desktop.log_path)
+
+    before = plant(lambda: os.link(victim, desktop.log_path))
+    check_refused_log(checks, desktop.run_tool(["absent"]), "hard link")
+    check_victim(before, "hard link")
+    os.remove(desktop.log_path)
+
+    # A link to nothing must not make the tool create its target.
+    missing = os.path.join(desktop.drive_c, "never-created.txt")
+    os.symlink(missing, desktop.log_path)
+    check_refused_log(checks, desktop.run_tool(["absent"]), "dangling link")
+    checks.expect(not os.path.lexists(missing),
+                  "the dangling link's target was not created")
+    os.remove(desktop.log_path)
+
+    # c:\temp kept elsewhere through a link still gets its log there.
+    elsewhere = os.path.join(desktop.drive_c, "elsewhere")
+    os.rmdir(temp)
+    os.makedirs(elsewhere)
+    os.symlink(elsewhere, temp)
+    run = desktop.run_tool(["absent"])
+    check_whole_run(checks, run, desktop.log())
+    checks.expect(os.path.isfile(os.path.join(elsewhere, "Tesmarind.txt")),
+                  "the log is in the folder c:\\temp leads to")
 
 
 # --- The executable itself -------------------------------------------------
