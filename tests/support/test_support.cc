@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -20,6 +21,24 @@ std::string Sjis(const std::string& utf8) {
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << bytes;
+}
+
+std::vector<std::string> EntriesOf(const std::string& directory) {
+  std::vector<std::string> names;
+  DIR* listing = opendir(directory.c_str());
+  if (listing == nullptr) {
+    ADD_FAILURE() << "cannot list " << directory;
+    return names;
+  }
+  for (const dirent* entry = readdir(listing); entry != nullptr;
+       entry = readdir(listing)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") {
+      names.push_back(name);
+    }
+  }
+  closedir(listing);
+  return names;
 }
 
 void DesktopTest::SetUp() {

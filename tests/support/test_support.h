@@ -13,6 +13,8 @@
 // The Shift_JIS (code page 932) bytes of utf8, converted by iconv.
 std::string Sjis(const std::string& utf8);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
+// The names in directory, "." and ".." left out, in no particular order.
+std::vector<std::string> EntriesOf(const std::string& directory);
 
 struct RunResult {
   int status;
