@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # Installs what the named parts of the project need and the machine lacks.
-# Parts: build (native tests and the Windows executable), wine (real windows
-# under Wine and Xvfb, with the Japanese locale, and python3 to drive the
-# scenarios), analysis (sanitizers, fuzzing, static analysis), bench
-# (benchmarks and plots).
+# Parts: build (native tests and the 64- and 32-bit Windows executables),
+# wine (real windows under Wine and Xvfb, 32-bit programs included, with the
+# Japanese locale, and python3 to drive the scenarios), analysis (sanitizers,
+# fuzzing, static analysis), bench (benchmarks and plots), release (the
+# download archives).
 # Usage: scripts/setup.sh PART...
 set -euo pipefail
 
 packages_for() {
   case "$1" in
     build) echo cmake make g++ libgtest-dev googletest \
-                g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 ;;
-    wine) echo wine wine64 xvfb xauth locales python3 ;;
+                g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 \
+                g++-mingw-w64-i686-posix binutils-mingw-w64-i686 ;;
+    wine) echo wine wine64 wine32:i386 xvfb xauth locales python3 ;;
     analysis) echo clang libclang-rt-14-dev clang-tidy cppcheck ;;
     bench) echo libbenchmark-dev gnuplot-nox valgrind ;;
+    release) echo zip git ;;
     *) echo "setup.sh: unknown part $1" >&2; exit 2 ;;
   esac
 }
@@ -31,6 +34,11 @@ done
 if ((${#missing[@]} > 0)); then
   echo "setup.sh: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
+  # Wine runs 32-bit programs only with the i386 architecture's wine32.
+  if [[ " ${missing[*]} " == *":i386 "* ]] &&
+      ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
+    dpkg --add-architecture i386
+  fi
   apt-get update -q
   apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
