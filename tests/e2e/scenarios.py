@@ -602,56 +602,115 @@ def log_planted_links(desktop, checks):
 
 # --- The executable itself -------------------------------------------------
 
-def pe_resource(image, type_id, name_id):
-    """The bytes of resource type_id/name_id (first language) of a PE."""
-    pe = struct.unpack_from("<I", image, 0x3C)[0]
-    if image[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("not a PE image")
-    sections, optional_size = struct.unpack_from("<H12xH", image, pe + 6)
-    optional = pe + 24
-    magic = struct.unpack_from("<H", image, optional)[0]
-    directories = optional + (112 if magic == 0x20B else 96)
-    resource_rva = struct.unpack_from("<I", image, directories + 2 * 8)[0]
-    table = optional + optional_size
+class PeImage:
+    """Just enough of a PE file to read its header, resources and imports."""
 
-    def offset(rva):
-        for i in range(sections):
+    def __init__(self, path):
+        with open(path, "rb") as exe:
+            self.image = exe.read()
+        pe = struct.unpack_from("<I", self.image, 0x3C)[0]
+        if self.image[pe:pe + 4] != b"PE\0\0":
+            raise ValueError(f"{path} is not a PE image")
+        (self.machine, self.sections, self.time_stamp,
+         optional_size) = struct.unpack_from("<HHI8xH", self.image, pe + 4)
+        optional = pe + 24
+        magic = struct.unpack_from("<H", self.image, optional)[0]
+        self.directories = optional + (112 if magic == 0x20B else 96)
+        self.section_table = optional + optional_size
+
+    def offset(self, rva):
+        for i in range(self.sections):
             size, address, _, raw = struct.unpack_from(
-                "<IIII", image, table + i * 40 + 8)
+                "<IIII", self.image, self.section_table + i * 40 + 8)
             if address <= rva < address + max(size, 1):
                 return rva - address + raw
         raise ValueError(f"rva {rva:#x} in no section")
 
-    base = offset(resource_rva)
+    def directory(self, index):
+        rva = struct.unpack_from("<I", self.image,
+                                 self.directories + index * 8)[0]
+        return self.offset(rva)
 
-    def entries(directory):
-        named, numbered = struct.unpack_from("<HH", image,
-                                             base + directory + 12)
-        for i in range(named + numbered):
-            name, target = struct.unpack_from(
-                "<II", image, base + directory + 16 + i * 8)
-            yield name, target
+    def resource(self, type_id, name_id):
+        """The bytes of resource type_id/name_id, first language."""
+        base = self.directory(2)
 
-    def child(directory, wanted):
-        for name, target in entries(directory):
-            if wanted is None or name == wanted:
-                return target
-        raise KeyError(wanted)
+        def child(directory, wanted):
+            named, numbered = struct.unpack_from("<HH", self.image,
+                                                 base + directory + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from(
+                    "<II", self.image, base + directory + 16 + i * 8)
+                if wanted is None or name == wanted:
+                    return target
+            raise KeyError(wanted)
 
-    names = child(0, type_id) & 0x7FFFFFFF
-    languages = child(names, name_id) & 0x7FFFFFFF
-    data = child(languages, None)
-    rva, size = struct.unpack_from("<II", image, base + data)
-    start = offset(rva)
-    return image[start:start + size]
+        names = child(0, type_id) & 0x7FFFFFFF
+        languages = child(names, name_id) & 0x7FFFFFFF
+        data = child(languages, None)
+        rva, size = struct.unpack_from("<II", self.image, base + data)
+        start = self.offset(rva)
+        return self.image[start:start + size]
+
+    def imports(self):
+        """The names of the DLLs the image imports from."""
+        names = []
+        at = self.directory(1)
+        while True:
+            name_rva = struct.unpack_from("<I", self.image, at + 12)[0]
+            if name_rva == 0:
+                return names
+            start = self.offset(name_rva)
+            names.append(self.image[start:self.image.index(b"\0", start)]
+                         .decode("ascii"))
+            at += 20
+
+
+def version_info(block):
+    """VS_VERSIONINFO: the fixed file version and the strings, by name."""
+    def utf16_at(start):
+        end = start
+        while block[end:end + 2] != b"\0\0":
+            end += 2
+        return block[start:end].decode("utf-16-le"), end + 2
+
+    def aligned(position):
+        return (position + 3) & ~3
+
+    def node(start):
+        length, value_length, kind = struct.unpack_from("<HHH", block, start)
+        key, after_key = utf16_at(start + 6)
+        value = aligned(after_key)
+        value_size = value_length * 2 if kind == 1 else value_length
+        children = aligned(value + value_size)
+        return key, start + length, value, value_size, children
+
+    key, end, value, _, children = node(0)
+    if key != "VS_VERSION_INFO":
+        raise ValueError(f"version resource keyed {key!r}")
+    signature, _, file_ms, file_ls = struct.unpack_from("<IIII", block, value)
+    if signature != 0xFEEF04BD:
+        raise ValueError("no VS_FIXEDFILEINFO")
+    fixed = (file_ms >> 16, file_ms & 0xFFFF, file_ls >> 16, file_ls & 0xFFFF)
+    strings = {}
+
+    def walk(start, stop, depth):
+        while start < stop:
+            key, end, value, size, children = node(start)
+            if depth == 2:
+                strings[key] = block[value:value + size].decode(
+                    "utf-16-le").rstrip("\0")
+            elif key != "VarFileInfo":
+                walk(children, end, depth + 1)
+            start = aligned(end)
+    walk(children, end, 0)
+    return fixed, strings
 
 
 @scenario("executable.manifest_requests_as_invoker", desktop=False)
 def executable_manifest(options, checks):
-    with open(options.tool, "rb") as exe:
-        image = exe.read()
     rt_manifest = 24
-    manifest = pe_resource(image, rt_manifest, 1)
+    manifest = PeImage(options.tool).resource(rt_manifest, 1)
     root = ElementTree.fromstring(manifest)
     asm_v3 = "{urn:schemas-microsoft-com:asm.v3}"
     levels = root.findall(f".//{asm_v3}requestedExecutionLevel")
@@ -659,6 +718,29 @@ def executable_manifest(options, checks):
     for level in levels:
         checks.equal(level.get("level"), "asInvoker", "execution level")
         checks.equal(level.get("uiAccess"), "false", "uiAccess")
+
+
+@scenario("executable.version_and_system_imports", desktop=False)
+def executable_version(options, checks):
+    exe = PeImage(options.tool)
+    checks.equal(exe.time_stamp, 0, "the PE time stamp (none, reproducible)")
+    checks.expect(set(name.lower() for name in exe.imports()) <=
+                  {"kernel32.dll", "user32.dll", "msvcrt.dll"},
+                  f"imports only system DLLs: {exe.imports()}")
+    rt_version = 16
+    fixed, strings = version_info(exe.resource(rt_version, 1))
+    expected = options.version + ".0"
+    checks.equal(".".join(map(str, fixed)), expected, "fixed file version")
+    checks.equal(strings.get("FileVersion"), expected, "FileVersion")
+    checks.equal(strings.get("ProductVersion"), expected, "ProductVersion")
+    checks.equal(strings.get("ProductName"), "tesmarinds", "ProductName")
+    checks.equal(strings.get("OriginalFilename"), "tesmarinds.exe",
+                 "OriginalFilename")
+    checks.equal(strings.get("LegalCopyright"),
+                 "Copyright (c) 2026 the tesmarinds authors",
+                 "LegalCopyright")
+    checks.equal(strings.get("FileDescription"),
+                 "タイトルで指定したウィンドウを閉じる", "FileDescription")
 
 
 # --- Running one scenario --------------------------------------------------
@@ -687,6 +769,7 @@ def main():
     parser.add_argument("--list", action="store_true")
     for name in ("tool", "fixture", "helper", "template", "work"):
         parser.add_argument("--" + name)
+    parser.add_argument("--version", help="the version the tool carries")
     parser.add_argument("name", nargs="?")
     options = parser.parse_args()
     # Programs start in their desktop's directory, not in ctest's.
