@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The release's executables must be reproducible: a second clean build of
+# the same sources, in another directory, later and in another time zone,
+# gives byte-identical executables for both architectures, so anyone can
+# rebuild a release and compare it with the published hashes. The first
+# build is the release itself (scripts/release.sh, into dist/). Installs
+# what is missing first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/release.sh
+work=$(mktemp -d "${TMPDIR:-/tmp}/tesmarinds-reproducible.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+copy=$work/somewhere/else
+
+# The working tree as it is, uncommitted changes included.
+mkdir -p "$copy"
+git ls-files -z --cached --others --exclude-standard |
+  while IFS= read -r -d '' file; do
+    if [[ -e $file ]]; then printf '%s\0' "$file"; fi
+  done |
+  tar --null -T - -cf - | tar -xf - -C "$copy"
+
+sleep 2  # a time stamp would differ by at least this much
+differ=0
+for arch in win64 win32; do
+  (cd "$copy" &&
+   TZ=Asia/Tokyo cmake --workflow --preset "release-$arch" >/dev/null)
+  first=$(sha256sum <"dist/$arch/tesmarinds.exe" | cut -d' ' -f1)
+  second=$(sha256sum <"$copy/build/release-$arch/tesmarinds.exe" |
+           cut -d' ' -f1)
+  echo "$arch tesmarinds.exe: $first (release), $second (second build)"
+  if [[ $first != "$second" ]]; then
+    echo "check-reproducible: the two $arch builds differ" >&2
+    differ=1
+  fi
+done
+((differ == 0))
+echo "check-reproducible: both architectures built byte for byte alike"
