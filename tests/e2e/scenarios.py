@@ -11,6 +11,8 @@ only ever checked from below.
 
 import argparse
 import os
+import re
+import shutil
 import signal
 import struct
 import subprocess
@@ -598,6 +600,57 @@ def log_planted_links(desktop, checks):
     check_whole_run(checks, run, desktop.log())
     checks.expect(os.path.isfile(os.path.join(elsewhere, "Tesmarind.txt")),
                   "the log is in the folder c:\\temp leads to")
+
+
+# --- The Japanese guide's batch example ------------------------------------
+
+GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                     "README.ja.md")
+
+
+def guide_batch_example():
+    """The guide's one bat block as a user saves it: Shift_JIS, CR LF."""
+    with open(GUIDE, encoding="utf-8") as guide:
+        blocks = re.findall(r"^```bat\n(.*?)^```$", guide.read(),
+                            re.DOTALL | re.MULTILINE)
+    if len(blocks) != 1:
+        raise ValueError(f"the guide holds {len(blocks)} bat blocks, not 1")
+    return sjis(blocks[0]).replace(b"\n", CRLF)
+
+
+@scenario("batch.guide_example_passes_the_exit_status_on")
+def batch_guide_example(desktop, checks):
+    # Saved beside the executable, as the guide says.
+    tools = os.path.join(desktop.drive_c, "tools")
+    os.makedirs(tools)
+    shutil.copyfile(desktop.options.tool, os.path.join(tools, "tesmarinds.exe"))
+    with open(os.path.join(tools, "close-windows.bat"), "wb") as batch:
+        batch.write(guide_batch_example())
+    command = ["cmd", "/c", "c:\\tools\\close-windows.bat"]
+
+    title = b"e2e batch window"
+    class_name = fixture_class("Batch")
+    fixture = desktop.start_fixture([window("batch", title, class_name)])
+    status, console = desktop.run(command + ["batch window"])
+    checks.equal(status, 0, "the batch's exit status after a run")
+    checks.expect(not console.startswith(sjis("【ERROR")),
+                  f"no tool message before the batch's own: {console!r}")
+    log = desktop.log()
+    lines = log_lines(log or b"")
+    checks.expect(lines[-1:] == [end_line()], "the run's log is complete")
+    check_selected_once_and_closed(checks, lines, fixture, "batch", title,
+                                   class_name)
+
+    status, console = desktop.run(command + ["a" * 33])
+    checks.equal(status, 1, "the batch's exit status after a rejection")
+    too_long = sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。")
+    checks.expect(console.startswith(too_long),
+                  f"the tool's own message comes first: {console!r}")
+    checks.equal(desktop.log(), log, "the log after the rejected run")
+
+    status, console = desktop.run(command)
+    checks.equal(status, 2, "the batch's exit status without an argument")
+    checks.equal(desktop.log(), log, "the log after the batch's own refusal")
 
 
 # --- The executable itself -------------------------------------------------
