@@ -2,7 +2,6 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
 #include "log/text_output.h"
@@ -12,41 +11,71 @@ namespace {
 // No sharing at all: the C runtime's own opening lets other processes in
 // under some runtimes (msvcrt.dll under Wine among them). A reparse point at
 // the file itself is opened as it is, not followed.
-HANDLE OpenUnshared(const char* path, DWORD disposition) {
-  return CreateFileA(
-      path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition,
-      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+HANDLE OpenUnshared(const char* path, DWORD access, DWORD disposition) {
+  return CreateFileA(path, access, 0, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                     nullptr);
 }
 
-// Opens the file that is there, or creates it only where nothing is: a
-// dangling link makes creation fail instead of creating the link's target.
-HANDLE OpenOrCreateWithoutTruncating(const char* path) {
-  HANDLE file = OpenUnshared(path, OPEN_EXISTING);
+// Opens the file that is there without truncating it, or creates it only
+// where nothing is: a dangling link makes creation fail instead of creating
+// the link's target. *created tells whether the file is new.
+HANDLE OpenOrCreateWithoutTruncating(const char* path, bool* created) {
+  const DWORD read_write = GENERIC_READ | GENERIC_WRITE;
+  *created = false;
+  HANDLE file = OpenUnshared(path, read_write, OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-    file = OpenUnshared(path, CREATE_NEW);
+    // DELETE, so that a new file that is then refused can be taken away.
+    file = OpenUnshared(path, read_write | DELETE, CREATE_NEW);
+    *created = file != INVALID_HANDLE_VALUE;
   }
   return file;
 }
 
-bool EndsWithIgnoringCase(const char* text, const char* ending) {
-  std::size_t text_length = std::strlen(text);
-  std::size_t ending_length = std::strlen(ending);
-  return text_length >= ending_length &&
-         _stricmp(text + text_length - ending_length, ending) == 0;
+// text in UTF-16, read in the ANSI code page; empty when it is not valid.
+std::wstring Widened(const char* text) {
+  int size =
+      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1,
+                                       wide.data(), size) != size) {
+    return std::wstring();
+  }
+  wide.resize(size - 1);
+  return wide;
 }
 
-// The path the handle really leads to, links followed, in final_path; the
-// length written, or the size needed when final_path is too small.
-DWORD FinalPathOf(HANDLE file, std::string* final_path) {
-  return GetFinalPathNameByHandleA(file, final_path->data(),
-                                   static_cast<DWORD>(final_path->size()),
-                                   FILE_NAME_NORMALIZED);
+// What follows the last backslash of path.
+std::wstring LastPartOf(const std::wstring& path) {
+  std::wstring::size_type separator = path.rfind(L'\\');
+  return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+// The path the handle really leads to, links followed and without the
+// volume, which some RAM disks and mounted images cannot name.
+std::wstring FinalPathOf(HANDLE file) {
+  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
+  std::wstring final_path(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(
+      file, final_path.data(), static_cast<DWORD>(final_path.size()), flags);
+  if (length >= final_path.size()) {
+    // Too small: length is the size needed, terminator included.
+    final_path.resize(length);
+    length = GetFinalPathNameByHandleW(
+        file, final_path.data(), static_cast<DWORD>(final_path.size()), flags);
+  }
+  if (length == 0 || length >= final_path.size()) {
+    return std::wstring();
+  }
+  final_path.resize(length);
+  return final_path;
 }
 
 // The log's folder is open to other users on many machines, so whatever
 // they may have planted at its name is checked before a byte of it is
 // touched: another name for some other file (a hard link), a link or
 // junction, a folder, or a handle that ended up at a file of another name.
+// The folders on the way may be links (a c:\temp kept on another drive).
 bool IsThePlainFileAskedFor(HANDLE file, const char* path) {
   BY_HANDLE_FILE_INFORMATION information;
   if (GetFileInformationByHandle(file, &information) == 0 ||
@@ -55,25 +84,24 @@ bool IsThePlainFileAskedFor(HANDLE file, const char* path) {
        (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     return false;
   }
-  // The folders on the way may be links (a c:\temp kept on another drive);
-  // only the file's own name has to be the one asked for.
-  const char* separator = std::strrchr(path, '\\');
-  const char* name_asked_for = separator != nullptr ? separator : path;
-  std::string final_path(MAX_PATH, '\0');
-  DWORD length = FinalPathOf(file, &final_path);
-  if (length >= final_path.size()) {
-    // Too small: length is the size needed, terminator included.
-    final_path.resize(length);
-    length = FinalPathOf(file, &final_path);
-  }
-  return length > 0 && length < final_path.size() &&
-         EndsWithIgnoringCase(final_path.c_str(), name_asked_for);
+  std::wstring name_asked_for = LastPartOf(Widened(path));
+  std::wstring final_name = LastPartOf(FinalPathOf(file));
+  return !name_asked_for.empty() &&
+         CompareStringOrdinal(final_name.c_str(), -1, name_asked_for.c_str(),
+                              -1, TRUE) == CSTR_EQUAL;
 }
 
 bool Truncate(HANDLE file) {
   LARGE_INTEGER start{};
   return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0 &&
          SetEndOfFile(file) != 0;
+}
+
+// A refused log leaves nothing behind, as one that cannot be created does.
+void DeleteOnClose(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  static_cast<void>(SetFileInformationByHandle(
+      file, FileDispositionInfo, &disposition, sizeof disposition));
 }
 
 }  // namespace
@@ -83,11 +111,15 @@ void UseUntranslatedBytes(std::FILE* stream) {
 }
 
 std::FILE* OpenUnsharedForUpdate(const char* path) {
-  HANDLE file = OpenOrCreateWithoutTruncating(path);
+  bool created = false;
+  HANDLE file = OpenOrCreateWithoutTruncating(path, &created);
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }
   if (!IsThePlainFileAskedFor(file, path) || !Truncate(file)) {
+    if (created) {
+      DeleteOnClose(file);
+    }
     CloseHandle(file);
     return nullptr;
   }
