@@ -554,34 +554,26 @@ def check_refused_log(checks, run, what):
 @scenario("log.planted_links_destroy_nothing")
 def log_planted_links(desktop, checks):
     temp = os.path.dirname(desktop.log_path)
-    victim = os.path.join(desktop.drive_c, "victim.txt")
-    victim_bytes = b"another file's contents\r\n" * 100
-
-    def plant(link):
-        with open(victim, "wb") as target:
-            target.write(victim_bytes)
-        before = os.stat(victim).st_mtime_ns
+    target_bytes = b"another file's contents\r\n" * 100
+    # 表 ends in the byte of a backslash in code page 932, so this name's
+    # bytes end in those of \Tesmarind.txt.
+    lookalike = "表Tesmarind.txt"
+    planted = (("symbolic link", "victim.txt", os.symlink),
+               ("symbolic link to " + lookalike, lookalike, os.symlink),
+               ("hard link", "victim.txt", os.link))
+    for what, name, link in planted:
+        target = os.path.join(desktop.drive_c, name)
+        with open(target, "wb") as planted_target:
+            planted_target.write(target_bytes)
+        before = os.stat(target).st_mtime_ns
         time.sleep(0.02)  # a rewrite would show in the modification time
-        link()
-        return before
-
-    def check_victim(before, what):
-        checks.equal(open(victim, "rb").read(), victim_bytes,
+        link(target, desktop.log_path)
+        check_refused_log(checks, desktop.run_tool(["absent"]), what)
+        checks.equal(open(target, "rb").read(), target_bytes,
                      f"{what}: the target's bytes")
-        checks.equal(os.stat(victim).st_mtime_ns, before,
+        checks.equal(os.stat(target).st_mtime_ns, before,
                      f"{what}: the target's modification time")
-
-    before = plant(lambda: os.symlink(victim, desktop.log_path))
-    check_refused_log(checks, desktop.run_tool(["absent"]), "symbolic link")
-    check_victim(before, "symbolic link")
-    checks.expect(os.path.islink(desktop.log_path),
-                  "the symbolic link is left as it was")
-    os.remove(desktop.log_path)
-
-    before = plant(lambda: os.link(victim, desktop.log_path))
-    check_refused_log(checks, desktop.run_tool(["absent"]), "hard link")
-    check_victim(before, "hard link")
-    os.remove(desktop.log_path)
+        os.remove(desktop.log_path)
 
     # A link to nothing must not make the tool create its target.
     missing = os.path.join(desktop.drive_c, "never-created.txt")
@@ -589,7 +581,14 @@ def log_planted_links(desktop, checks):
     check_refused_log(checks, desktop.run_tool(["absent"]), "dangling link")
     checks.expect(not os.path.lexists(missing),
                   "the dangling link's target was not created")
+    checks.expect(os.path.islink(desktop.log_path),
+                  "the dangling link is left as it was")
     os.remove(desktop.log_path)
+
+    os.mkdir(desktop.log_path)
+    check_refused_log(checks, desktop.run_tool(["absent"]), "a folder")
+    checks.equal(os.listdir(desktop.log_path), [], "the folder's entries")
+    os.rmdir(desktop.log_path)
 
     # c:\temp kept elsewhere through a link still gets its log there.
     elsewhere = os.path.join(desktop.drive_c, "elsewhere")
