@@ -13,13 +13,18 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tesmarinds-reproducible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 copy=$work/somewhere/else
 
-# The working tree as it is, uncommitted changes included.
+# The working tree as it is, uncommitted changes included; outside a git
+# checkout (an unpacked source archive), everything but the build products.
 mkdir -p "$copy"
-git ls-files -z --cached --others --exclude-standard |
-  while IFS= read -r -d '' file; do
-    if [[ -e $file ]]; then printf '%s\0' "$file"; fi
-  done |
-  tar --null -T - -cf - | tar -xf - -C "$copy"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+  git ls-files -z --cached --others --exclude-standard |
+    while IFS= read -r -d '' file; do
+      if [[ -e $file ]]; then printf '%s\0' "$file"; fi
+    done |
+    tar --null -T - -cf - | tar -xf - -C "$copy"
+else
+  tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$copy"
+fi
 
 sleep 2  # a time stamp would differ by at least this much
 differ=0

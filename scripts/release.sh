@@ -11,7 +11,13 @@ cd "$(dirname "$0")/.."
 scripts/setup.sh build release
 # Every entry of the archives carries the last commit's time, so the same
 # commit gives the same archives.
-epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 315532800)}
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || true)
+fi
+if [[ -z $SOURCE_DATE_EPOCH ]]; then
+  SOURCE_DATE_EPOCH=315532800  # 1980-01-01, the first time a zip can hold
+  echo "release: no git history; the archives' entries are dated 1980" >&2
+fi
 
 windows_text() {
   sed 's/\r*$/\r/' "$1"
@@ -25,6 +31,10 @@ for arch in win64 win32; do
   rm -rf "$build"
   cmake --workflow --preset "release-$arch"
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  if [[ -z $version ]]; then
+    echo "release: $build/CMakeCache.txt names no project version" >&2
+    exit 1
+  fi
 
   stage=$build/archive
   mkdir -p "$stage" "dist/$arch"
@@ -32,7 +42,7 @@ for arch in win64 win32; do
   windows_text LICENSE >"$stage/LICENSE.txt"
   { printf '\xef\xbb\xbf'; windows_text README.ja.md; } >"$stage/README.ja.txt"
   chmod 644 "$stage"/*
-  touch -d "@$epoch" "$stage"/*
+  touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
      tesmarinds.exe LICENSE.txt README.ja.txt)

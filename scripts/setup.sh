@@ -24,8 +24,8 @@ packages_for() {
 missing=()
 for part in "$@"; do
   for package in $(packages_for "$part"); do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null |
-        grep -q "install ok installed"; then
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    if [[ $status != "install ok installed" ]]; then
       missing+=("$package")
     fi
   done
