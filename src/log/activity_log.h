@@ -6,7 +6,8 @@
 constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
 
 // Creates path anew, held unshared until CloseActivityLog. Returns false,
-// leaving the log absent, when it cannot be created.
+// leaving the log absent, when it cannot be created or what is there is
+// refused.
 bool OpenActivityLog(const char* path);
 bool IsActivityLogOpen();
 

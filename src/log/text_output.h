@@ -17,6 +17,8 @@ void WriteVerbatim(std::FILE* stream, const char* text);
 // by the writers above.
 void UseUntranslatedBytes(std::FILE* stream);
 
-// Creates or truncates path for reading and writing, held so that no other
-// process can open it while it is open. Returns null on failure.
+// Creates or empties path for reading and writing, held so that no other
+// process can open it while it is open. Returns null on failure; on Windows
+// also, leaving it untouched, when path is not a plain file of that name (a
+// link, a hard link, a folder).
 std::FILE* OpenUnsharedForUpdate(const char* path);

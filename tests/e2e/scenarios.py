@@ -569,8 +569,9 @@ def log_planted_links(desktop, checks):
         time.sleep(0.02)  # a rewrite would show in the modification time
         link(target, desktop.log_path)
         check_refused_log(checks, desktop.run_tool(["absent"]), what)
-        checks.equal(open(target, "rb").read(), target_bytes,
-                     f"{what}: the target's bytes")
+        with open(target, "rb") as planted_target:
+            checks.equal(planted_target.read(), target_bytes,
+                         f"{what}: the target's bytes")
         checks.equal(os.stat(target).st_mtime_ns, before,
                      f"{what}: the target's modification time")
         os.remove(desktop.log_path)
