@@ -80,10 +80,13 @@ TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
 
   RequestCloseAndReadLog();
 
+  // The last answer, 0, is followed at once by a look at the code, which
+  // tells an accepted request from one that was not delivered.
   EXPECT_EQ(
-      (std::vector<std::string>{
-          "Sleep 5000", "SendMessageA #1 0x10", "Sleep 1000", "GetLastError 5",
-          "FormatMessageA 5", "LocalFree", "SendMessageA #1 0x10"}),
+      (std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10",
+                                "Sleep 1000", "GetLastError 5",
+                                "FormatMessageA 5", "LocalFree",
+                                "SendMessageA #1 0x10", "GetLastError 0"}),
       desktop_.Trace({Call::kSleep, Call::kSendMessageA, Call::kGetLastError,
                       Call::kFormatMessageA, Call::kLocalFree}));
 }
@@ -146,6 +149,39 @@ TEST_F(CloseRequest, GoneDuringTheGracePauseMeansOneUndeliveredRequest) {
   EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
             PausesAndRequests());
   EXPECT_EQ("", log);
+}
+
+TEST_F(CloseRequest, UndeliveredRequestIsLoggedOnceAndNotRepeated) {
+  desktop_.PutOutOfReach(window_);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
+            PausesAndRequests());
+  EXPECT_EQ(RefusalLines(kAccessDeniedText), log);
+  EXPECT_TRUE(desktop_.IsPresent(window_));
+  EXPECT_EQ(0, desktop_.texts_outstanding);
+  EXPECT_EQ(0, desktop_.bad_frees);
+}
+
+// Only access denied after an answer of 0 means the request never arrived;
+// the code is cleared before every request, so one left over from earlier
+// (SetUp's access denied) does not count.
+TEST_F(CloseRequest, AnswerOfZeroIsAcceptedUnlessAccessWasDenied) {
+  desktop_.RefuseClose(window_, 1);
+  desktop_.SetSystemText(1400, "Invalid window handle.\r\n");
+  // The window is destroyed while the tool pauses after its refusal.
+  desktop_.on_sleep = [&](winsys::DWORD milliseconds) {
+    if (milliseconds == 1000) {
+      desktop_.Window(window_).destroyed = true;
+    }
+  };
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ((std::vector<std::string>{"GetLastError 5", "GetLastError 1400"}),
+            desktop_.Trace({Call::kGetLastError}));
+  EXPECT_EQ(RefusalLines(kAccessDeniedText), log);
 }
 
 TEST_F(CloseRequest, KeepsAskingAWindowThatNeverAccepts) {

@@ -7,14 +7,15 @@ namespace {
 constexpr winsys::DWORD kGracePauseMs = 5000;
 constexpr winsys::DWORD kRetryPauseMs = 1000;
 
+// The last error is cleared first so that, after an answer of 0, it tells a
+// request the platform would not deliver from one the window accepted.
 winsys::LRESULT SendCloseRequest(winsys::HWND window) {
+  winsys::SetLastError(0);
   return winsys::SendMessageA(window, winsys::kWmClose, 0, 0);
 }
 
-// The error code is the one the thread holds after the pause, whatever set
-// it; the text is released in the same pass whether or not it was logged.
-void LogRefusal() {
-  winsys::DWORD error = winsys::GetLastError();
+// The text is released in the same pass whether or not it was logged.
+void LogCloseFailure(winsys::DWORD error) {
   char* system_text = nullptr;
   winsys::DWORD length =
       winsys::FormatMessageA(winsys::kSystemTextFlags, nullptr, error,
@@ -29,10 +30,15 @@ void LogRefusal() {
 
 void RequestClose(winsys::HWND window) {
   winsys::Sleep(kGracePauseMs);
-  winsys::LRESULT answer = SendCloseRequest(window);
-  while (answer != 0) {
+  while (SendCloseRequest(window) != 0) {
     winsys::Sleep(kRetryPauseMs);
-    LogRefusal();
-    answer = SendCloseRequest(window);
+    // Whatever the thread holds after the pause, as the refusal left it.
+    LogCloseFailure(winsys::GetLastError());
+  }
+  // A window of a program with higher rights is never handed the message.
+  // Asking again could never get through and would hold the run forever, so
+  // the failure is logged once and the sweep goes on.
+  if (winsys::GetLastError() == winsys::kErrorAccessDenied) {
+    LogCloseFailure(winsys::kErrorAccessDenied);
   }
 }

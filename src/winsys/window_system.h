@@ -23,6 +23,11 @@ using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 constexpr BOOL kTrue = 1;
 constexpr BOOL kFalse = 0;
 constexpr UINT kWmClose = 0x0010;
+// GetAncestor's GA_ROOTOWNER: up the parent and owner chain to its root.
+constexpr UINT kGaRootOwner = 3;
+// ERROR_ACCESS_DENIED: what SendMessageA leaves when the target runs with
+// higher rights and the message is not delivered.
+constexpr DWORD kErrorAccessDenied = 5;
 // FORMAT_MESSAGE_ALLOCATE_BUFFER | _FROM_SYSTEM | _IGNORE_INSERTS.
 constexpr DWORD kSystemTextFlags = 0x1300;
 // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT).
@@ -43,13 +48,21 @@ BOOL IsWindowVisible(HWND window);
 BOOL IsWindowEnabled(HWND window);
 // kTrue when the handle still names a window.
 BOOL IsWindow(HWND window);
+// With kGaRootOwner, the window at the root of window's parent and owner
+// chain (window itself when it has neither); null for no window.
+HWND GetAncestor(HWND window, UINT flags);
+// The window of the console the process is attached to; null without one.
+HWND GetConsoleWindow();
 // Delivers the message and waits until it is processed; returns the
-// window's answer, or 0 when it could not be delivered.
+// window's answer, or 0 when it could not be delivered, which sets the last
+// error (kErrorAccessDenied when the target runs with higher rights).
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Suspends the calling thread for milliseconds.
 void Sleep(DWORD milliseconds);
 // The calling thread's last-error code.
 DWORD GetLastError();
+// Sets the calling thread's last-error code.
+void SetLastError(DWORD code);
 // With kSystemTextFlags, points *text at a newly allocated NUL-terminated
 // system text for message_id and returns its length; returns 0 and leaves
 // *text alone when there is none.

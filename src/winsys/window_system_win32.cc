@@ -3,6 +3,9 @@
 
 #include "winsys/window_system.h"
 
+static_assert(winsys::kGaRootOwner == GA_ROOTOWNER);
+static_assert(winsys::kErrorAccessDenied == ERROR_ACCESS_DENIED);
+
 namespace {
 
 struct EnumerationContext {
@@ -48,6 +51,12 @@ BOOL IsWindowEnabled(HWND window) { return ::IsWindowEnabled(window); }
 
 BOOL IsWindow(HWND window) { return ::IsWindow(window); }
 
+HWND GetAncestor(HWND window, UINT flags) {
+  return ::GetAncestor(window, flags);
+}
+
+HWND GetConsoleWindow() { return ::GetConsoleWindow(); }
+
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   return ::SendMessageA(window, message, wparam, lparam);
 }
@@ -55,6 +64,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 DWORD GetLastError() { return ::GetLastError(); }
+
+void SetLastError(DWORD code) { ::SetLastError(code); }
 
 DWORD FormatMessageA(DWORD flags, const void* source, DWORD message_id,
                      DWORD language_id, char** text, DWORD min_size) {

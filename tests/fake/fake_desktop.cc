@@ -40,6 +40,12 @@ const char* NameOf(Call call) {
       return "FormatMessageA";
     case Call::kLocalFree:
       return "LocalFree";
+    case Call::kGetAncestor:
+      return "GetAncestor";
+    case Call::kGetConsoleWindow:
+      return "GetConsoleWindow";
+    case Call::kSetLastError:
+      return "SetLastError";
   }
   return "?";
 }
@@ -103,6 +109,18 @@ void FakeDesktop::StayOpenOnAccept(winsys::HWND window) {
   Window(window).closes_on_accept = false;
 }
 
+void FakeDesktop::PutOutOfReach(winsys::HWND window) {
+  Window(window).out_of_reach = true;
+}
+
+void FakeDesktop::SetConsoleWindow(winsys::HWND window) {
+  console_window = window;
+}
+
+void FakeDesktop::SetOwner(winsys::HWND window, winsys::HWND owner) {
+  Window(window).owner = owner;
+}
+
 void FakeDesktop::VanishAfterRequests(winsys::HWND window, int requests) {
   Window(window).vanish_after_requests = requests;
 }
@@ -123,7 +141,10 @@ void FakeDesktop::FailTextReads(winsys::HWND window) {
   Window(window).text_reads_fail = true;
 }
 
-void FakeDesktop::SetLastErrorCode(winsys::DWORD code) { last_error = code; }
+void FakeDesktop::SetLastErrorCode(winsys::DWORD code) {
+  last_error = code;
+  error_after_refusal = code;
+}
 
 void FakeDesktop::SetSystemText(winsys::DWORD code, const std::string& text) {
   system_texts[code] = text;
@@ -196,6 +217,7 @@ std::vector<std::string> FakeDesktop::Trace(
                 " l=" + std::to_string(call.lparam);
       }
     } else if (call.call == Call::kSleep || call.call == Call::kGetLastError ||
+               call.call == Call::kSetLastError ||
                call.call == Call::kFormatMessageA) {
       line += " " + std::to_string(call.value);
     }
@@ -273,15 +295,44 @@ BOOL IsWindow(HWND window) {
   return found ? found->valid : kFalse;
 }
 
-// A window that is gone is not delivered the message: the answer is 0.
+HWND GetAncestor(HWND window, UINT flags) {
+  fake::FakeDesktop& desktop = Desktop();
+  FakeWindow* found = desktop.Touch(Call::kGetAncestor, window, flags);
+  if (found == nullptr || flags != kGaRootOwner) {
+    return nullptr;
+  }
+  while (found->owner != nullptr && desktop.Find(found->owner) != nullptr) {
+    found = desktop.Find(found->owner);
+  }
+  return found->handle;
+}
+
+HWND GetConsoleWindow() {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kGetConsoleWindow, nullptr, 0);
+  return desktop.console_window;
+}
+
+// Like the platform, a message that is not delivered is answered with 0 and
+// leaves the reason in the last error: a window that is gone, or one of a
+// program with higher rights.
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  constexpr DWORD kErrorInvalidWindowHandle = 1400;
   fake::FakeDesktop& desktop = Desktop();
   FakeWindow* found = desktop.Touch(Call::kSendMessageA, window, message);
   if (desktop.recording) {
     desktop.calls.back().wparam = wparam;
     desktop.calls.back().lparam = lparam;
   }
-  if (found == nullptr || message != kWmClose) {
+  if (found == nullptr) {
+    desktop.last_error = kErrorInvalidWindowHandle;
+    return 0;
+  }
+  if (message != kWmClose) {
+    return 0;
+  }
+  if (found->out_of_reach) {
+    desktop.last_error = kErrorAccessDenied;
     return 0;
   }
   ++found->close_requests;
@@ -296,6 +347,9 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   }
   if (found->close_requests == found->vanish_after_requests) {
     found->destroyed = true;
+  }
+  if (answer != 0) {
+    desktop.last_error = desktop.error_after_refusal;
   }
   return answer;
 }
@@ -313,6 +367,12 @@ DWORD GetLastError() {
   fake::FakeDesktop& desktop = Desktop();
   desktop.Record(Call::kGetLastError, nullptr, desktop.last_error);
   return desktop.last_error;
+}
+
+void SetLastError(DWORD code) {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kSetLastError, nullptr, code);
+  desktop.last_error = code;
 }
 
 // Only the allocating, system-text form the tool uses is realised; any other

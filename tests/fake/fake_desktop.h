@@ -25,13 +25,16 @@ enum class Call {
   kGetLastError,
   kFormatMessageA,
   kLocalFree,
+  kGetAncestor,
+  kGetConsoleWindow,
+  kSetLastError,
 };
 
 struct SeamCall {
   Call call;
   winsys::HWND window;  // null for calls about no window
-  // Sleep: milliseconds; SendMessageA: the message; GetLastError and
-  // FormatMessageA: the error code.
+  // Sleep: milliseconds; SendMessageA: the message; GetLastError,
+  // SetLastError and FormatMessageA: the error code.
   std::uint64_t value;
   // SendMessageA's message parameters.
   std::uint64_t wparam;
@@ -48,8 +51,10 @@ struct FakeWindow {
   winsys::BOOL visible = winsys::kTrue;
   winsys::BOOL enabled = winsys::kTrue;
   winsys::BOOL valid = winsys::kTrue;
-  int refusals_left = 0;          // kForever: never accepts
-  bool closes_on_accept = true;   // false: answers 0 and stays open
+  int refusals_left = 0;         // kForever: never accepts
+  bool closes_on_accept = true;  // false: answers 0 and stays open
+  bool out_of_reach = false;     // WM_CLOSE is never delivered
+  winsys::HWND owner = nullptr;
   int vanish_after_requests = 0;  // 0: never
   bool text_reads_fail = false;   // title and class reads write nothing
   bool vanish_on_call = false;
@@ -78,6 +83,13 @@ class FakeDesktop {
   void NeverAcceptClose(winsys::HWND window);
   // Answers 0 to WM_CLOSE but stays on the desktop.
   void StayOpenOnAccept(winsys::HWND window);
+  // Belongs to a program with higher rights: WM_CLOSE is not delivered, the
+  // send answers 0 with the last error access denied, the window stays.
+  void PutOutOfReach(winsys::HWND window);
+  // The console the tool runs in, and who owns a window (the terminal that
+  // hosts a console).
+  void SetConsoleWindow(winsys::HWND window);
+  void SetOwner(winsys::HWND window, winsys::HWND owner);
   // Gone right after answering its requests-th WM_CLOSE.
   void VanishAfterRequests(winsys::HWND window, int requests);
   // Gone just before the first seam call of that kind about it.
@@ -86,6 +98,8 @@ class FakeDesktop {
   void PresentInSweeps(winsys::HWND window, int first, int last);
   // GetWindowTextA and GetClassNameA answer 0 and leave the buffer alone.
   void FailTextReads(winsys::HWND window);
+  // The thread's last error from now on, and the one every refused WM_CLOSE
+  // leaves behind, whatever was set before the request.
   void SetLastErrorCode(winsys::DWORD code);
   // A system text for code; codes without one have no text.
   void SetSystemText(winsys::DWORD code, const std::string& text);
@@ -114,6 +128,8 @@ class FakeDesktop {
   void Record(Call call, winsys::HWND window, std::uint64_t value);
   std::vector<FakeWindow> windows;
   winsys::DWORD last_error = 0;
+  winsys::DWORD error_after_refusal = 0;
+  winsys::HWND console_window = nullptr;
   std::map<winsys::DWORD, std::string> system_texts;
 };
 
