@@ -110,6 +110,88 @@ TEST_F(Run, EmptyTermSelectsEveryVisibleEnabledWindow) {
             desktop_.Trace({Call::kSendMessageA}));
 }
 
+// The console a run reports in matches whenever the command line shown in
+// its title holds the term; closing it would end the run before Notepad.
+TEST_F(Run, NeverClosesItsOwnConsole) {
+  winsys::HWND console = desktop_.AddWindow(
+      "Command Prompt - tesmarinds.exe notepad", "ConsoleWindowClass");
+  desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  desktop_.SetConsoleWindow(console);
+
+  RunResult result = RunWithTerm("notepad");
+
+  EXPECT_EQ(0, result.status);
+  std::string console_seen =
+      SeenLine("Command Prompt - tesmarinds.exe notepad", "ConsoleWindowClass");
+  EXPECT_EQ(kStart + console_seen + SeenLine("Untitled - Notepad", "Notepad") +
+                SelectedLine("Untitled - Notepad") + console_seen +
+                console_seen + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"SendMessageA #2 0x10"}),
+            desktop_.Trace({Call::kSendMessageA}));
+  // Read once for the run, not once a window.
+  EXPECT_EQ((std::vector<std::string>{"GetConsoleWindow", "GetAncestor #1",
+                                      "EnumChildWindows", "EnumChildWindows",
+                                      "EnumChildWindows"}),
+            desktop_.Trace({Call::kGetConsoleWindow, Call::kGetAncestor,
+                            Call::kEnumChildWindows}));
+}
+
+// Under Windows Terminal the console's own window is owned by the terminal's
+// window, whose title shows the same command line; closing the terminal
+// would close every tab in it.
+TEST_F(Run, NeverClosesTheTerminalHostingItsConsole) {
+  winsys::HWND terminal = desktop_.AddWindow(
+      "Command Prompt - tesmarinds.exe notepad", "TerminalHostingWindow");
+  winsys::HWND console =
+      desktop_.AddWindow("tesmarinds.exe notepad", "PseudoConsoleWindow");
+  desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  desktop_.SetOwner(console, terminal);
+  desktop_.SetConsoleWindow(console);
+
+  RunWithTerm("notepad");
+
+  std::string spared =
+      SeenLine("Command Prompt - tesmarinds.exe notepad",
+               "TerminalHostingWindow") +
+      SeenLine("tesmarinds.exe notepad", "PseudoConsoleWindow");
+  EXPECT_EQ(kStart + spared + SeenLine("Untitled - Notepad", "Notepad") +
+                SelectedLine("Untitled - Notepad") + spared + spared + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"SendMessageA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageA}));
+}
+
+// A window of a program with higher rights never gets the request. It is
+// logged as failed once in each sweep that meets it, and the windows after
+// it are still closed.
+TEST_F(Run, AWindowOutOfReachIsLoggedAsFailedAndTheRunGoesOn) {
+  winsys::HWND elevated = desktop_.AddWindow("Admin - Notepad", "Notepad");
+  desktop_.AddWindow("Untitled - Notepad", "Notepad");
+  desktop_.PutOutOfReach(elevated);
+  desktop_.SetSystemText(5, "Access is denied.\r\n");
+
+  RunResult result = RunWithTerm("notepad");
+
+  EXPECT_EQ(0, result.status);
+  std::string elevated_lines =
+      SeenLine("Admin - Notepad", "Notepad") + SelectedLine("Admin - Notepad") +
+      "Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n");
+  EXPECT_EQ(kStart + elevated_lines +
+                SeenLine("Untitled - Notepad", "Notepad") +
+                SelectedLine("Untitled - Notepad") + elevated_lines +
+                elevated_lines + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{
+                "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10",
+                "Sleep 5000", "SendMessageA #2 0x10", "Sleep 2000",
+                "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10",
+                "Sleep 2000", "EnumChildWindows", "Sleep 5000",
+                "SendMessageA #1 0x10", "Sleep 2000"}),
+            SweepsPausesAndRequests());
+  EXPECT_TRUE(desktop_.IsPresent(elevated));
+}
+
 // A log held unshared by another program fails the same way; that case
 // needs real Windows file sharing and is run under Wine.
 TEST_F(Run, WithoutALogReportsItOnceAndStillDoesItsJob) {

@@ -5,6 +5,7 @@
 #include "app/search_term.h"
 #include "close/request_close.h"
 #include "log/activity_log.h"
+#include "match/own_console.h"
 
 namespace {
 
@@ -62,7 +63,9 @@ winsys::BOOL VisitWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
   facts.visible = winsys::IsWindowVisible(window);
   facts.enabled = winsys::IsWindowEnabled(window);
   facts.valid = winsys::IsWindow(window);
-  if (!IsSelected(facts)) {
+  // The run's own console is logged like any window but never asked to
+  // close: the run would end with it.
+  if (!IsSelected(facts) || IsOwnConsole(window)) {
     return winsys::kTrue;
   }
   WriteWindowSelectedLine(facts.title);

@@ -9,6 +9,7 @@
 
 #include "app/command.h"
 #include "log/activity_log.h"
+#include "match/own_console.h"
 
 std::string Sjis(const std::string& utf8) {
   std::string cp932;
@@ -43,6 +44,11 @@ std::vector<std::string> EntriesOf(const std::string& directory) {
 
 void DesktopTest::SetUp() {
   desktop_.Reset();
+  // Tests that visit windows directly must not inherit an earlier run's
+  // console; the fresh desktop has none, and the reading is not a call of
+  // the test's own.
+  RememberOwnConsole();
+  desktop_.calls.clear();
   std::string pattern = testing::TempDir() + "tesmarinds-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(pattern.data()));
   directory_ = pattern;
