@@ -15,6 +15,8 @@ void RememberOwnConsole() {
           : nullptr;
 }
 
+// A handle is an opaque name, never dereferenced; it keeps the seam's type.
+// cppcheck-suppress constParameter
 bool IsOwnConsole(winsys::HWND window) {
   return window != nullptr &&
          (window == console_window || window == console_root_owner);
