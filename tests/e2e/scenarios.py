@@ -21,9 +21,10 @@ import time
 import traceback
 import xml.etree.ElementTree as ElementTree
 
-from harness import (CRLF, ENGLISH, Checks, Desktop, end_line, failed_line,
-                     is_seen_line, log_lines, readable, seen_line,
-                     selected_line, sjis, start_line, wait_until, window)
+from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
+                     failed_line, is_seen_line, log_lines, readable,
+                     runs_32bit_programs, seen_line, selected_line, sjis,
+                     start_line, wait_until, window)
 
 # The tool's fixed pauses, in seconds.
 GRACE = 5.0
@@ -835,6 +836,11 @@ def main():
     if options.name not in SCENARIOS:
         parser.error(f"unknown scenario {options.name!r}")
     function, needs_desktop, with_temp = SCENARIOS[options.name]
+    if (needs_desktop and not PeImage(options.tool).pe32_plus
+            and not runs_32bit_programs()):
+        print("SKIPPED: this machine's kernel runs no 32-bit programs, so "
+              "Wine cannot run the 32-bit executable here")
+        return SKIPPED
 
     def out_of_time(signum, frame):
         raise TimeoutError("the scenario ran out of time")
