@@ -665,11 +665,16 @@ class PeImage:
         pe = struct.unpack_from("<I", self.image, 0x3C)[0]
         if self.image[pe:pe + 4] != b"PE\0\0":
             raise ValueError(f"{path} is not a PE image")
-        (self.machine, self.sections, self.time_stamp,
-         optional_size) = struct.unpack_from("<HHI8xH", self.image, pe + 4)
+        (self.machine, self.sections, self.time_stamp, self.symbol_table,
+         self.symbols, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", self.image,
+                                                    pe + 4)
         optional = pe + 24
         magic = struct.unpack_from("<H", self.image, optional)[0]
-        self.directories = optional + (112 if magic == 0x20B else 96)
+        self.pe32_plus = magic == 0x20B
+        self.dll_characteristics = struct.unpack_from("<H", self.image,
+                                                      optional + 70)[0]
+        self.directories = optional + (112 if self.pe32_plus else 96)
         self.section_table = optional + optional_size
 
     def offset(self, rva):
@@ -684,6 +689,34 @@ class PeImage:
         rva = struct.unpack_from("<I", self.image,
                                  self.directories + index * 8)[0]
         return self.offset(rva)
+
+    def directory_size(self, index):
+        return struct.unpack_from("<I", self.image,
+                                  self.directories + index * 8 + 4)[0]
+
+    def section_headers(self):
+        """(name, characteristics, raw data) of every section.
+
+        A name longer than 8 bytes stands in the header as "/" and its
+        offset in the COFF string table, which follows the symbol table.
+        """
+        strings = self.symbol_table + self.symbols * 18
+        headers = []
+        for i in range(self.sections):
+            header = self.section_table + i * 40
+            name = self.image[header:header + 8].rstrip(b"\0")
+            raw_size, raw = struct.unpack_from("<II", self.image, header + 16)
+            characteristics = struct.unpack_from("<I", self.image,
+                                                 header + 36)[0]
+            if name.startswith(b"/"):
+                if self.symbol_table == 0:
+                    raise ValueError(f"section name {name!r} without a "
+                                     "string table")
+                start = strings + int(name[1:])
+                name = self.image[start:self.image.index(b"\0", start)]
+            headers.append((name.decode("latin-1"), characteristics,
+                            self.image[raw:raw + raw_size]))
+        return headers
 
     def resource(self, type_id, name_id):
         """The bytes of resource type_id/name_id, first language."""
@@ -795,6 +828,41 @@ def executable_version(options, checks):
                  "LegalCopyright")
     checks.equal(strings.get("FileDescription"),
                  "タイトルで指定したウィンドウを閉じる", "FileDescription")
+
+
+@scenario("executable.hardened_without_debug_sections", desktop=False)
+def executable_hardened(options, checks):
+    exe = PeImage(options.tool)
+    names = [name for name, _, _ in exe.section_headers()]
+    checks.expect(not [name for name in names if name.startswith(".debug")],
+                  f"no debug sections: {names}")
+    # COFF symbols are debug information too, one images no longer use.
+    checks.equal((exe.symbol_table, exe.symbols), (0, 0),
+                 "the COFF symbol table (offset, count)")
+
+    relocs_stripped = 0x0001
+    high_entropy_va, dynamic_base, nx_compat = 0x0020, 0x0040, 0x0100
+    checks.expect(exe.dll_characteristics & dynamic_base,
+                  "DYNAMIC_BASE (ASLR)")
+    checks.expect(not exe.characteristics & relocs_stripped and
+                  exe.directory_size(5) > 0,
+                  "base relocations, without which ASLR cannot move it")
+    checks.expect(exe.dll_characteristics & nx_compat, "NX_COMPAT (DEP)")
+    if exe.pe32_plus:
+        checks.expect(exe.dll_characteristics & high_entropy_va,
+                      "HIGH_ENTROPY_VA (64-bit ASLR)")
+
+    # The canary's failure routine ends the process with the fail-fast a
+    # stack cookie check failure calls for: mov ecx, 2
+    # (FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) and int 29h. The linker takes
+    # the routine from the tool's core library only when protected code
+    # calls it.
+    fail_fast = bytes([0xB9, 2, 0, 0, 0, 0xCD, 0x29])
+    execute = 0x20000000
+    code = b"".join(data for _, characteristics, data in exe.section_headers()
+                    if characteristics & execute)
+    checks.at_least(code.count(fail_fast), 1,
+                    "stack cookie fail-fasts in the code")
 
 
 # --- Running one scenario --------------------------------------------------
