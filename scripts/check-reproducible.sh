@@ -3,12 +3,13 @@
 # the same sources, in another directory, later and in another time zone,
 # gives byte-identical executables for both architectures, so anyone can
 # rebuild a release and compare it with the published hashes. The first
-# build is the release itself (scripts/release.sh, into dist/). Installs
-# what is missing first.
+# build is the release itself (scripts/release.sh, into dist/), unsigned
+# even when a certificate is named: a signature is made, not built, and no
+# rebuild can give its bytes. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/release.sh
+env -u TESMARINDS_SIGN_PFX scripts/release.sh
 work=$(mktemp -d "${TMPDIR:-/tmp}/tesmarinds-reproducible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 copy=$work/somewhere/else

@@ -2,10 +2,24 @@
 # Builds both executables afresh and packs them for download into dist/:
 # tesmarinds-<version>-win64.zip and -win32.zip, each holding tesmarinds.exe,
 # LICENSE.txt and the Japanese guide as README.ja.txt (UTF-8 with a byte
-# order mark and CR LF, which every Notepad shows correctly); the two
+# order mark and CR LF, which every Notepad shows correctly) and the task
+# definition tesmarinds-task.xml (UTF-16, as schtasks /create /xml reads
+# it, made by scripts/task-xml.sh from packaging/); the two
 # executables as win64/ and win32/tesmarinds.exe; and SHA256SUMS over all
 # four, as `sha256sum -c` reads it. Installs what is missing first.
+# When TESMARINDS_SIGN_PFX names a PKCS#12 file (see scripts/sign.sh for the
+# password and the time-stamp server), both executables are signed before
+# they are packed, so the archives, the copies and the hashes all hold the
+# signed files; without it the release is unsigned.
 set -euo pipefail
+if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
+  # Named from where the script was started, and checked before the builds.
+  TESMARINDS_SIGN_PFX=$(realpath -- "$TESMARINDS_SIGN_PFX")
+  if [[ ! -f $TESMARINDS_SIGN_PFX || ! -r $TESMARINDS_SIGN_PFX ]]; then
+    echo "release: TESMARINDS_SIGN_PFX names no readable file" >&2
+    exit 1
+  fi
+fi
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh build release
@@ -38,14 +52,20 @@ for arch in win64 win32; do
 
   stage=$build/archive
   mkdir -p "$stage" "dist/$arch"
-  cp "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
+  if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
+    scripts/sign.sh "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
+  else
+    cp "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
+  fi
   windows_text LICENSE >"$stage/LICENSE.txt"
   { printf '\xef\xbb\xbf'; windows_text README.ja.md; } >"$stage/README.ja.txt"
+  scripts/task-xml.sh packaging/tesmarinds-task.xml \
+    "$stage/tesmarinds-task.xml"
   chmod 644 "$stage"/*
   touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
-     tesmarinds.exe LICENSE.txt README.ja.txt)
+     tesmarinds.exe LICENSE.txt README.ja.txt tesmarinds-task.xml)
   cp -p "$stage/tesmarinds.exe" "dist/$arch/tesmarinds.exe"
   archives+=("$archive")
 done

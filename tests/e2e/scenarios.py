@@ -654,6 +654,121 @@ def batch_guide_example(desktop, checks):
     checks.equal(desktop.log(), log, "the log after the batch's own refusal")
 
 
+# --- The run's own console -------------------------------------------------
+
+@scenario("console.own_console_never_closed")
+def console_own_console(desktop, checks):
+    # wineconsole titles the console it opens with the program's path, so a
+    # term taken from the folder's name matches the run's own console.
+    term = "ownconsole"
+    program = "c:\\ownconsole\\tesmarinds.exe"
+    os.makedirs(desktop.path("c:\\ownconsole"))
+    shutil.copyfile(desktop.options.tool, desktop.path(program))
+    title = b"e2e ownconsole window"
+    class_name = fixture_class("OwnConsole")
+    fixture = desktop.start_fixture([window("beside", title, class_name)])
+    # wineconsole waits for the program and passes its exit status on.
+    status, _ = desktop.run(["wineconsole", program, term])
+    checks.equal(status, 0, "exit status passed on by wineconsole")
+    lines = log_lines(desktop.log() or b"")
+    checks.expect(lines[:1] == [start_line()], "the log starts with 開始しました")
+    checks.expect(lines[-1:] == [end_line()],
+                  "the log ends with 終了します: the run outlived its console's"
+                  " sweeps")
+    check_selected_once_and_closed(checks, lines, fixture, "beside", title,
+                                   class_name)
+    checks.equal(selected_lines(lines), [selected_line(title)],
+                 "window-selected lines (none for the console)")
+    # The console's window may come into being after the first sweep has
+    # listed the windows, so it is met in two sweeps or in all three.
+    console = seen_line(program.encode("ascii"), "WineConsoleClass")
+    consoles = [line for line in lines
+                if line.endswith(b"WineConsoleClass" + CRLF)]
+    checks.equal(consoles, [console] * len(consoles),
+                 "console windows' found lines (the run's own console)")
+    checks.expect(len(consoles) in (SWEEPS - 1, SWEEPS),
+                  f"the console's found lines, one in each sweep that met"
+                  f" it: {len(consoles)}")
+
+
+# --- The task definition shipped beside the executable ---------------------
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+TASK_SOURCE = os.path.join(ROOT, "packaging", "tesmarinds-task.xml")
+TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
+
+
+def shipped_task_xml(source, target):
+    """The task definition as the release packs it, from source."""
+    subprocess.run(["bash", os.path.join(ROOT, "scripts", "task-xml.sh"),
+                    source, target], check=True, timeout=30)
+    with open(target, "rb") as shipped:
+        return shipped.read()
+
+
+def import_task(desktop, windows_path, name):
+    """schtasks /create /xml: its exit status, and whether the task is
+    registered."""
+    status, output = desktop.run(["schtasks", "/create", "/xml", windows_path,
+                                  "/tn", name])
+    registered = os.path.isfile(
+        desktop.path("c:\\windows\\system32\\tasks\\" + name))
+    return status, readable(output).strip(), registered
+
+
+@scenario("task.definition_imports_with_schtasks")
+def task_definition_imports(desktop, checks):
+    os.makedirs(desktop.path("c:\\tesmarinds"))
+    shipped = shipped_task_xml(
+        TASK_SOURCE, desktop.path("c:\\tesmarinds\\tesmarinds-task.xml"))
+    status, output, registered = import_task(
+        desktop, "c:\\tesmarinds\\tesmarinds-task.xml", "tesmarinds")
+    checks.equal(status, 0, f"schtasks importing the task ({output})")
+    checks.expect(registered, "the task is registered")
+
+    # Unless a malformed copy fails, the import above proves nothing. It has
+    # a mismatched closing tag rather than being cut short: Wine's schtasks
+    # can spin for ever on a cut one.
+    with open(TASK_SOURCE, encoding="utf-8") as source:
+        source_text = source.read()
+    broken_source = os.path.join(desktop.directory, "broken-task.xml")
+    with open(broken_source, "w", encoding="utf-8") as broken:
+        broken.write(source_text.replace("</Settings>", "</Setting>", 1))
+    shipped_task_xml(broken_source,
+                     desktop.path("c:\\tesmarinds\\broken-task.xml"))
+    status, output, registered = import_task(
+        desktop, "c:\\tesmarinds\\broken-task.xml", "broken")
+    checks.equal(status, 1, f"schtasks importing a malformed copy ({output})")
+    checks.expect(not registered, "the malformed copy is not registered")
+
+    # What schtasks reads: UTF-16LE after its byte order mark, declared so,
+    # CR LF line ends, and otherwise the text kept in the repository.
+    checks.equal(shipped[:2], b"\xff\xfe", "the byte order mark")
+    _, _, body = source_text.partition("\n")
+    expected = ('<?xml version="1.0" encoding="UTF-16"?>\n' + body).replace(
+        "\n", "\r\n")
+    checks.expect(shipped[2:] == expected.encode("utf-16-le"),
+                  "the shipped text is the repository's in UTF-16LE with"
+                  " CR LF")
+    try:
+        task = ElementTree.fromstring(shipped)
+    except ElementTree.ParseError as error:
+        checks.expect(False, f"the shipped task parses: {error}")
+        return
+    exec_action = f"{TASK_NAMESPACE}Actions/{TASK_NAMESPACE}Exec/"
+    checks.equal(task.findtext(exec_action + f"{TASK_NAMESPACE}Command"),
+                 "C:\\tesmarinds\\close-windows.bat",
+                 "the batch file the task runs")
+    checks.equal(task.findtext(exec_action +
+                               f"{TASK_NAMESPACE}WorkingDirectory"),
+                 "C:\\tesmarinds", "the task's working directory")
+    principal = f"{TASK_NAMESPACE}Principals/{TASK_NAMESPACE}Principal/"
+    checks.equal(task.findtext(principal + f"{TASK_NAMESPACE}LogonType"),
+                 "InteractiveToken", "runs only while the user is logged on")
+    checks.equal(task.find(principal + f"{TASK_NAMESPACE}UserId"), None,
+                 "no fixed account: the task is the importing user's")
+
+
 # --- The executable itself -------------------------------------------------
 
 class PeImage:
