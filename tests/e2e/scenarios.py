@@ -610,13 +610,25 @@ GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
 
 
 def guide_batch_example():
-    """The guide's one bat block as a user saves it: Shift_JIS, CR LF."""
+    """The guide's one batch file as a user saves it: Shift_JIS, CR LF.
+
+    The guide shows it as an indented block starting with @echo off. The
+    operator writes the title into its one `set "TITLE=` line; here that
+    line takes the batch's first argument instead, so that one file serves
+    every run of the scenario.
+    """
     with open(GUIDE, encoding="utf-8") as guide:
-        blocks = re.findall(r"^```bat\n(.*?)^```$", guide.read(),
-                            re.DOTALL | re.MULTILINE)
+        blocks = re.findall(r"^    @echo off\n(?:    .*\n)*", guide.read(),
+                            re.MULTILINE)
     if len(blocks) != 1:
-        raise ValueError(f"the guide holds {len(blocks)} bat blocks, not 1")
-    return sjis(blocks[0]).replace(b"\n", CRLF)
+        raise ValueError(f"the guide holds {len(blocks)} batch files, not 1")
+    lines = [line[4:] for line in blocks[0].splitlines()]
+    settings = [number for number, line in enumerate(lines)
+                if line.startswith('set "TITLE=')]
+    if len(settings) != 1:
+        raise ValueError(f"the batch file sets TITLE {len(settings)} times")
+    lines[settings[0]] = 'set "TITLE=%~1"'
+    return sjis("\n".join(lines) + "\n").replace(b"\n", CRLF)
 
 
 @scenario("batch.guide_example_passes_the_exit_status_on")

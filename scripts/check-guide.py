@@ -1,0 +1,138 @@
+#!/usr/bin/env python3
+"""The Japanese guide's form. It ships in the release archives as
+README.ja.txt, where operators read it raw, often in Notepad with wrapping
+off, and where only the archive's own files sit beside it.
+
+    check-guide.py [GUIDE]
+
+GUIDE defaults to README.ja.md. Fails, naming each line, on a pipe table, a
+line wider than 100 columns (a wide, full-width or ambiguous-width character
+counts as 2, as Japanese fonts draw it), a relative link to a file the
+archives do not hold, a 変更履歴 whose headings do not name the versions
+CHANGELOG.md's headings name, in the same order, a CHANGELOG.md without
+the version CMakeLists.txt names on top, and an archive name with another
+version.
+"""
+
+import os
+import re
+import sys
+import unicodedata
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# What scripts/release.sh packs beside the guide.
+ARCHIVE_FILES = {"tesmarinds.exe", "LICENSE.txt", "README.ja.txt",
+                 "tesmarinds-task.xml"}
+WIDEST = 100
+TAB = 8
+
+VERSION = re.compile(r"\b\d+\.\d+\.\d+\b")
+DELIMITER_ROW = re.compile(r"^\s*\|?\s*:?-+:?\s*(\|\s*:?-+:?\s*)+\|?\s*$")
+INLINE_LINK = re.compile(r"\]\(\s*<?([^)\s>]*)")
+AUTOLINK = re.compile(r"<([A-Za-z][A-Za-z0-9+.-]*:[^>\s]*)>")
+REFERENCE = re.compile(r"^ {0,3}\[[^\]]+\]:\s*<?(\S*?)>?(\s|$)")
+HEADING = re.compile(r"^(#+)\s")
+
+
+def columns(line):
+    """The width Notepad gives line with a Japanese font, where ambiguous
+    characters (→, ×, ―, ■) are as wide as kanji."""
+    width = 0
+    for character in line:
+        if character == "\t":
+            width += TAB - width % TAB
+        elif unicodedata.east_asian_width(character) in ("W", "F", "A"):
+            width += 2
+        else:
+            width += 1
+    return width
+
+
+def leaves_the_archive(target):
+    if target.startswith("#") or re.match(r"(https?|mailto):", target):
+        return False
+    return target.split("#")[0] not in ARCHIVE_FILES
+
+
+def section(lines, title):
+    """The lines under the first heading holding title, up to the next
+    heading of the same or a higher level; None without such a heading."""
+    for number, line in enumerate(lines):
+        heading = HEADING.match(line)
+        if heading and title in line:
+            level = len(heading.group(1))
+            body = []
+            for later in lines[number + 1:]:
+                other = HEADING.match(later)
+                if other and len(other.group(1)) <= level:
+                    break
+                body.append(later)
+            return body
+    return None
+
+
+def changelog_versions():
+    with open(os.path.join(ROOT, "CHANGELOG.md"), encoding="utf-8") as log:
+        return [VERSION.search(line).group()
+                for line in log.read().splitlines()
+                if line.startswith("## ") and VERSION.search(line)]
+
+
+def project_version():
+    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as cmake:
+        found = re.search(r"project\(\s*tesmarinds\s+VERSION\s+(\S+)",
+                          cmake.read())
+    return found.group(1) if found else None
+
+
+def problems(text):
+    lines = text.splitlines()
+    for number, line in enumerate(lines, 1):
+        if DELIMITER_ROW.match(line):
+            yield f"line {number}: a pipe table (use a list)"
+        if columns(line) > WIDEST:
+            yield f"line {number}: {columns(line)} columns, over {WIDEST}"
+        targets = INLINE_LINK.findall(line) + AUTOLINK.findall(line)
+        reference = REFERENCE.match(line)
+        if reference:
+            targets.append(reference.group(1))
+        for target in targets:
+            if leaves_the_archive(target):
+                yield (f"line {number}: a link to {target!r}, which the "
+                       "archives do not hold")
+
+    released = changelog_versions()
+    history = section(lines, "変更履歴")
+    if history is None:
+        yield "no 変更履歴 section"
+    else:
+        listed = [VERSION.search(line).group() for line in history
+                  if HEADING.match(line) and VERSION.search(line)]
+        if listed != released:
+            yield (f"変更履歴's headings name {listed}, CHANGELOG.md's "
+                   f"{released}")
+
+    version = project_version()
+    if not released or released[0] != version:
+        yield (f"CHANGELOG.md's newest version is not {version}, the one "
+               "CMakeLists.txt names")
+    for named in sorted(set(re.findall(r"tesmarinds-(\d+\.\d+\.\d+)-", text))):
+        if named != version:
+            yield f"an archive named for {named}, not {version}"
+
+
+def main():
+    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT,
+                                                               "README.ja.md")
+    with open(path, encoding="utf-8") as guide:
+        found = list(problems(guide.read()))
+    for problem in found:
+        print(f"check-guide: {path}: {problem}", file=sys.stderr)
+    if found:
+        return 1
+    print(f"check-guide: {path} reads cleanly raw")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
