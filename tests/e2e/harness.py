@@ -201,9 +201,9 @@ def make_template(directory):
     xvfb = Xvfb()
     env = wine_environment(booting, xvfb.display, JAPANESE)
     try:
-        subprocess.run([*wine_command("wineboot"), "-i"], env=env, timeout=180, check=True,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
+        subprocess.run([*wine_command("wineboot"), "-i"], env=env,
+                       timeout=180, check=True, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=env, timeout=60)
     finally:
         stop_wineserver(env)

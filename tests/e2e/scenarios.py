@@ -26,6 +26,10 @@ from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
                      runs_32bit_programs, seen_line, selected_line, sjis,
                      start_line, wait_until, window)
 
+# The checkout the scenarios belong to: the guide and the task definition
+# they check are read from there.
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+
 # The tool's fixed pauses, in seconds.
 GRACE = 5.0
 RETRY = 1.0
@@ -605,8 +609,7 @@ def log_planted_links(desktop, checks):
 
 # --- The Japanese guide's batch example ------------------------------------
 
-GUIDE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                     "README.ja.md")
+GUIDE = os.path.join(ROOT, "README.ja.md")
 
 
 def guide_batch_example():
@@ -705,7 +708,6 @@ def console_own_console(desktop, checks):
 
 # --- The task definition shipped beside the executable ---------------------
 
-ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 TASK_SOURCE = os.path.join(ROOT, "packaging", "tesmarinds-task.xml")
 TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
 
@@ -960,7 +962,8 @@ def executable_version(options, checks):
 @scenario("executable.hardened_without_debug_sections", desktop=False)
 def executable_hardened(options, checks):
     exe = PeImage(options.tool)
-    names = [name for name, _, _ in exe.section_headers()]
+    sections = exe.section_headers()
+    names = [name for name, _, _ in sections]
     checks.expect(not [name for name in names if name.startswith(".debug")],
                   f"no debug sections: {names}")
     # COFF symbols are debug information too, one images no longer use.
@@ -986,7 +989,7 @@ def executable_hardened(options, checks):
     # calls it.
     fail_fast = bytes([0xB9, 2, 0, 0, 0, 0xCD, 0x29])
     execute = 0x20000000
-    code = b"".join(data for _, characteristics, data in exe.section_headers()
+    code = b"".join(data for _, characteristics, data in sections
                     if characteristics & execute)
     checks.at_least(code.count(fail_fast), 1,
                     "stack cookie fail-fasts in the code")
