@@ -13,7 +13,7 @@
 //               bits 5-7  the seam call the window vanishes on (0: never,
 //                         then GetWindowTextA, GetClassNameA,
 //                         IsWindowVisible, IsWindowEnabled, IsWindow,
-//                         SendMessageA, and 7: after its first request)
+//                         SendMessageTimeoutA, and 7: after its first request)
 //   1 byte    term length, modulo 33; the term ends early at a NUL
 //   n bytes   the term
 //   2 bytes   title length, big-endian, modulo 1280
@@ -213,9 +213,9 @@ void SetUpWindow(const Scenario& s) {
   if (s.system_text != nullptr) {
     desktop.SetSystemText(kErrorCode, s.system_text);
   }
-  const Call vanish_calls[] = {Call::kGetWindowTextA,  Call::kGetClassNameA,
-                               Call::kIsWindowVisible, Call::kIsWindowEnabled,
-                               Call::kIsWindow,        Call::kSendMessageA};
+  const Call vanish_calls[] = {
+      Call::kGetWindowTextA,  Call::kGetClassNameA, Call::kIsWindowVisible,
+      Call::kIsWindowEnabled, Call::kIsWindow,      Call::kSendMessageTimeoutA};
   if (s.vanish == kAfterFirstRequest) {
     desktop.VanishAfterRequests(window, 1);
   } else if (s.vanish != kNever) {
@@ -252,9 +252,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const Expectation expected = Expected(scenario);
   ExpectEqual("visitor's answer", winsys::kTrue, answer);
   ExpectEqual("log bytes", expected.log, ReadFileBytes(LogPath()));
-  ExpectEqual(
-      "close requests", expected.requests,
-      static_cast<long long>(desktop.Trace({Call::kSendMessageA}).size()));
+  ExpectEqual("close requests", expected.requests,
+              static_cast<long long>(
+                  desktop.Trace({Call::kSendMessageTimeoutA}).size()));
   // Each answer is followed by one reading of the error code: after the
   // pause for a refusal, at once for the last answer.
   ExpectEqual(

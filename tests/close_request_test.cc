@@ -30,7 +30,7 @@ class CloseRequest : public DesktopTest {
   }
 
   std::vector<std::string> PausesAndRequests() const {
-    return desktop_.Trace({Call::kSleep, Call::kSendMessageA});
+    return desktop_.Trace({Call::kSleep, Call::kSendMessageTimeoutA});
   }
 
   winsys::HWND window_ = nullptr;
@@ -50,8 +50,9 @@ std::string RefusalLines(const std::string& system_text) {
 TEST_F(CloseRequest, AcceptedAtOnceAfterTheGracePause) {
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
-            PausesAndRequests());
+  EXPECT_EQ(
+      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      PausesAndRequests());
   EXPECT_EQ("", log);
   EXPECT_FALSE(desktop_.IsPresent(window_));
 }
@@ -61,11 +62,12 @@ TEST_F(CloseRequest, RetriesEverySecondUntilAccepted) {
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10",
-                                      "Sleep 1000", "SendMessageA #1 0x10",
-                                      "Sleep 1000", "SendMessageA #1 0x10",
-                                      "Sleep 1000", "SendMessageA #1 0x10"}),
-            PausesAndRequests());
+  EXPECT_EQ(
+      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10",
+                                "Sleep 1000", "SendMessageTimeoutA #1 0x10",
+                                "Sleep 1000", "SendMessageTimeoutA #1 0x10",
+                                "Sleep 1000", "SendMessageTimeoutA #1 0x10"}),
+      PausesAndRequests());
   EXPECT_EQ(8000, desktop_.now_ms);
   EXPECT_EQ("Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n") +
                 "Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n") +
@@ -80,15 +82,15 @@ TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
 
   RequestCloseAndReadLog();
 
-  // The last answer, 0, is followed at once by a look at the code, which
-  // tells an accepted request from one that was not delivered.
-  EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10",
-                                "Sleep 1000", "GetLastError 5",
-                                "FormatMessageA 5", "LocalFree",
-                                "SendMessageA #1 0x10", "GetLastError 0"}),
-      desktop_.Trace({Call::kSleep, Call::kSendMessageA, Call::kGetLastError,
-                      Call::kFormatMessageA, Call::kLocalFree}));
+  // The code is read after the pause, not at the refusal; the answer of 0
+  // that follows ends the request with no look at it.
+  EXPECT_EQ((std::vector<std::string>{
+                "Sleep 5000", "SendMessageTimeoutA #1 0x10", "Sleep 1000",
+                "GetLastError 5", "FormatMessageA 5", "LocalFree",
+                "SendMessageTimeoutA #1 0x10"}),
+            desktop_.Trace({Call::kSleep, Call::kSendMessageTimeoutA,
+                            Call::kGetLastError, Call::kFormatMessageA,
+                            Call::kLocalFree}));
 }
 
 TEST_F(CloseRequest, ReadsTheErrorCodeAfreshOnEveryRefusal) {
@@ -135,19 +137,20 @@ TEST_F(CloseRequest, EndsWithoutAFurtherLineWhenTheWindowVanishes) {
   std::string log = RequestCloseAndReadLog();
 
   // The third request is not delivered and so answers 0.
-  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
   EXPECT_EQ(RefusalLines(kAccessDeniedText) + RefusalLines(kAccessDeniedText),
             log);
 }
 
 TEST_F(CloseRequest, GoneDuringTheGracePauseMeansOneUndeliveredRequest) {
   desktop_.NeverAcceptClose(window_);
-  desktop_.VanishOnCall(window_, Call::kSendMessageA);
+  desktop_.VanishOnCall(window_, Call::kSendMessageTimeoutA);
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
-            PausesAndRequests());
+  EXPECT_EQ(
+      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      PausesAndRequests());
   EXPECT_EQ("", log);
 }
 
@@ -156,12 +159,44 @@ TEST_F(CloseRequest, UndeliveredRequestIsLoggedOnceAndNotRepeated) {
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ((std::vector<std::string>{"Sleep 5000", "SendMessageA #1 0x10"}),
-            PausesAndRequests());
+  EXPECT_EQ(
+      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      PausesAndRequests());
   EXPECT_EQ(RefusalLines(kAccessDeniedText), log);
   EXPECT_TRUE(desktop_.IsPresent(window_));
   EXPECT_EQ(0, desktop_.texts_outstanding);
   EXPECT_EQ(0, desktop_.bad_frees);
+}
+
+// A program that is not responding never reads the request: it is logged
+// once, with the system's text for the time-out, and not asked again.
+TEST_F(CloseRequest, AHungWindowIsLoggedOnceAndNotRepeated) {
+  desktop_.StopResponding(window_);
+  desktop_.SetSystemText(1460, "Timeout.\r\n");
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(
+      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      PausesAndRequests());
+  EXPECT_EQ(RefusalLines("Timeout.\r\n"), log);
+  EXPECT_EQ(0, desktop_.waits_on_hung);
+  EXPECT_TRUE(desktop_.IsPresent(window_));
+  EXPECT_EQ(0, desktop_.texts_outstanding);
+}
+
+// A window that keeps reading messages while it asks its user (a "save
+// changes?" prompt shown in answer to the request) is waited for however
+// long the user takes, here a night.
+TEST_F(CloseRequest, AWindowAskingItsUserIsWaitedForHoweverLong) {
+  constexpr winsys::DWORD kNightMs = 14 * 60 * 60 * 1000;
+  desktop_.TakeLongToAnswer(window_, kNightMs);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ("", log);
+  EXPECT_FALSE(desktop_.IsPresent(window_));
+  EXPECT_EQ(5000 + static_cast<std::int64_t>(kNightMs), desktop_.now_ms);
 }
 
 // Only access denied after an answer of 0 means the request never arrived;
@@ -191,7 +226,7 @@ TEST_F(CloseRequest, KeepsAskingAWindowThatNeverAccepts) {
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ(101u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(101u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
   EXPECT_EQ(5000 + 100 * 1000, desktop_.now_ms);
   std::string expected;
   for (int i = 0; i < 100; ++i) {
@@ -205,7 +240,7 @@ TEST_F(CloseRequest, RetriesTheSameWithoutALog) {
 
   RequestClose(window_);
 
-  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageA}).size());
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
   EXPECT_EQ(2u, desktop_.Trace({Call::kLocalFree}).size());
   EXPECT_EQ(7000, desktop_.now_ms);
 }

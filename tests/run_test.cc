@@ -23,14 +23,15 @@ const std::string kEnd = Sjis("終了します\r\n");
 
 // The first window accepts its request in the first sweep and is gone after.
 const std::vector<std::string> kFirstWindowClosedInSweepOne{
-    "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10", "Sleep 2000",
-    "EnumChildWindows", "Sleep 2000", "EnumChildWindows",     "Sleep 2000"};
+    "EnumChildWindows", "Sleep 5000",       "SendMessageTimeoutA #1 0x10",
+    "Sleep 2000",       "EnumChildWindows", "Sleep 2000",
+    "EnumChildWindows", "Sleep 2000"};
 
 class Run : public DesktopTest {
  protected:
   std::vector<std::string> SweepsPausesAndRequests() const {
     return desktop_.Trace(
-        {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageA});
+        {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageTimeoutA});
   }
 };
 
@@ -105,9 +106,9 @@ TEST_F(Run, EmptyTermSelectsEveryVisibleEnabledWindow) {
   RunResult result = RunWithTerm("");
 
   EXPECT_EQ(0, result.status);
-  EXPECT_EQ((std::vector<std::string>{"SendMessageA #1 0x10",
-                                      "SendMessageA #3 0x10"}),
-            desktop_.Trace({Call::kSendMessageA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #1 0x10",
+                                      "SendMessageTimeoutA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageTimeoutA}));
 }
 
 // The console a run reports in matches whenever the command line shown in
@@ -127,8 +128,8 @@ TEST_F(Run, NeverClosesItsOwnConsole) {
                 SelectedLine("Untitled - Notepad") + console_seen +
                 console_seen + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageA #2 0x10"}),
-            desktop_.Trace({Call::kSendMessageA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #2 0x10"}),
+            desktop_.Trace({Call::kSendMessageTimeoutA}));
   // Read once for the run, not once a window.
   EXPECT_EQ((std::vector<std::string>{"GetConsoleWindow", "GetAncestor #1",
                                       "EnumChildWindows", "EnumChildWindows",
@@ -158,8 +159,8 @@ TEST_F(Run, NeverClosesTheTerminalHostingItsConsole) {
   EXPECT_EQ(kStart + spared + SeenLine("Untitled - Notepad", "Notepad") +
                 SelectedLine("Untitled - Notepad") + spared + spared + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageA #3 0x10"}),
-            desktop_.Trace({Call::kSendMessageA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageTimeoutA}));
 }
 
 // A window of a program with higher rights never gets the request. It is
@@ -183,13 +184,72 @@ TEST_F(Run, AWindowOutOfReachIsLoggedAsFailedAndTheRunGoesOn) {
                 elevated_lines + kEnd,
             LogBytes());
   EXPECT_EQ((std::vector<std::string>{
-                "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10",
-                "Sleep 5000", "SendMessageA #2 0x10", "Sleep 2000",
-                "EnumChildWindows", "Sleep 5000", "SendMessageA #1 0x10",
+                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
+                "Sleep 5000", "SendMessageTimeoutA #2 0x10", "Sleep 2000",
+                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
                 "Sleep 2000", "EnumChildWindows", "Sleep 5000",
-                "SendMessageA #1 0x10", "Sleep 2000"}),
+                "SendMessageTimeoutA #1 0x10", "Sleep 2000"}),
             SweepsPausesAndRequests());
   EXPECT_TRUE(desktop_.IsPresent(elevated));
+}
+
+// Asked to close, the desktop offers to shut the PC down; the taskbars are
+// windows of the shell too. A term such as "manager" matches the desktop's
+// title, and the empty term every taskbar's.
+TEST_F(Run, NeverAsksTheShellOrItsTaskbarsToClose) {
+  winsys::HWND desktop_window =
+      desktop_.AddWindow("Program Manager", "Progman");
+  desktop_.AddWindow("Program Manager", "Shell_TrayWnd");
+  desktop_.AddWindow("Program Manager", "Shell_SecondaryTrayWnd");
+  desktop_.AddWindow("Program Manager", "AssetList");
+  desktop_.SetShellWindow(desktop_window);
+
+  RunResult result = RunWithTerm("manager");
+
+  EXPECT_EQ(0, result.status);
+  std::string shell = SeenLine("Program Manager", "Progman") +
+                      SeenLine("Program Manager", "Shell_TrayWnd") +
+                      SeenLine("Program Manager", "Shell_SecondaryTrayWnd");
+  EXPECT_EQ(kStart + shell + SeenLine("Program Manager", "AssetList") +
+                SelectedLine("Program Manager") + shell + shell + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #4 0x10"}),
+            desktop_.Trace({Call::kSendMessageTimeoutA}));
+  // Read once for the run, not once a window.
+  EXPECT_EQ(1u, desktop_.Trace({Call::kGetShellWindow}).size());
+}
+
+// A program that has stopped reading its messages would never answer. Its
+// window is logged as failed once in each sweep, the windows after it are
+// still closed, and the run ends.
+TEST_F(Run, AHungWindowHoldsNoSweepAndIsAskedAgainInTheNext) {
+  winsys::HWND frozen = desktop_.AddWindow("Frozen - Editor", "Editor");
+  desktop_.AddWindow("Untitled - Editor", "Editor");
+  desktop_.StopResponding(frozen);
+  desktop_.SetSystemText(1460,
+                         "This operation returned because the timeout "
+                         "period expired.\r\n");
+
+  RunResult result = RunWithTerm("editor");
+
+  EXPECT_EQ(0, result.status);
+  std::string frozen_lines =
+      SeenLine("Frozen - Editor", "Editor") + SelectedLine("Frozen - Editor") +
+      "This operation returned because the timeout period expired.\r\r\n" +
+      Sjis("WM_CLOSEに失敗しました\r\n");
+  EXPECT_EQ(kStart + frozen_lines + SeenLine("Untitled - Editor", "Editor") +
+                SelectedLine("Untitled - Editor") + frozen_lines +
+                frozen_lines + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{
+                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
+                "Sleep 5000", "SendMessageTimeoutA #2 0x10", "Sleep 2000",
+                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
+                "Sleep 2000", "EnumChildWindows", "Sleep 5000",
+                "SendMessageTimeoutA #1 0x10", "Sleep 2000"}),
+            SweepsPausesAndRequests());
+  EXPECT_EQ(0, desktop_.waits_on_hung);
+  EXPECT_TRUE(desktop_.IsPresent(frozen));
 }
 
 // A log held unshared by another program fails the same way; that case

@@ -82,7 +82,8 @@ TEST_P(VisitWindowSelection, SelectsByTitleAndStates) {
 
   EXPECT_EQ(winsys::kTrue, VisitWindow(window, 0));
 
-  std::vector<std::string> requests = desktop_.Trace({Call::kSendMessageA});
+  std::vector<std::string> requests =
+      desktop_.Trace({Call::kSendMessageTimeoutA});
   EXPECT_EQ(c.selected ? 1u : 0u, requests.size());
 }
 
@@ -108,14 +109,14 @@ TEST_F(VisitWindow_, ReadsTheWindowInTheGivenOrder) {
 
   VisitWindow(window, 0);
 
-  EXPECT_EQ(
-      (std::vector<std::string>{"GetWindowTextA #1", "GetClassNameA #1",
-                                "IsWindowVisible #1", "IsWindowEnabled #1",
-                                "IsWindow #1", "Sleep 5000",
-                                "SendMessageA #1 0x10"}),
-      desktop_.Trace({Call::kGetWindowTextA, Call::kGetClassNameA,
-                      Call::kIsWindowVisible, Call::kIsWindowEnabled,
-                      Call::kIsWindow, Call::kSleep, Call::kSendMessageA}));
+  EXPECT_EQ((std::vector<std::string>{
+                "GetWindowTextA #1", "GetClassNameA #1", "IsWindowVisible #1",
+                "IsWindowEnabled #1", "IsWindow #1", "Sleep 5000",
+                "SendMessageTimeoutA #1 0x10"}),
+            desktop_.Trace({Call::kGetWindowTextA, Call::kGetClassNameA,
+                            Call::kIsWindowVisible, Call::kIsWindowEnabled,
+                            Call::kIsWindow, Call::kSleep,
+                            Call::kSendMessageTimeoutA}));
 }
 
 TEST_F(VisitWindow_, LogsTheSelectedTitleAsRead) {
@@ -139,7 +140,7 @@ TEST_F(VisitWindow_, LogsAHiddenOrDisabledMatchAsSeenOnly) {
             VisitAndReadLog(hidden));
   EXPECT_EQ(Sjis("Notepad が見つかりました。クラス名：B\r\n"),
             VisitAndReadLog(disabled));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
 }
 
 TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
@@ -172,7 +173,7 @@ TEST_F(VisitWindow_, FailedReadsGiveAnEmptyTitleAndClassName) {
   StoreSearchTerm("unreadable");
 
   EXPECT_EQ(Sjis(" が見つかりました。クラス名：\r\n"), VisitAndReadLog(window));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
 }
 
 TEST_F(VisitWindow_, SelectedLineIsOnDiskBeforeTheGracePause) {
@@ -200,7 +201,7 @@ TEST_F(VisitWindow_, SurvivesAWindowThatVanishesMidVisit) {
 
   EXPECT_EQ(Sjis("Closing by itself が見つかりました。クラス名：\r\n"),
             VisitAndReadLog(window));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "app/search_term.h"
 #include "log/activity_log.h"
 #include "log/text_output.h"
-#include "match/own_console.h"
+#include "match/spared_windows.h"
 #include "match/visit_window.h"
 
 namespace {
@@ -87,7 +87,7 @@ int RunCommand(int argc, const char* const argv[], std::FILE* console,
   } else {
     PrintMessage(console, kLogFailedMessage);
   }
-  RememberOwnConsole();
+  RememberSparedWindows();
   RunSweeps(VisitWindow);
   WriteEndLine();
   CloseActivityLog();

@@ -5,7 +5,7 @@
 #include "app/search_term.h"
 #include "close/request_close.h"
 #include "log/activity_log.h"
-#include "match/own_console.h"
+#include "match/spared_windows.h"
 
 namespace {
 
@@ -63,9 +63,8 @@ winsys::BOOL VisitWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
   facts.visible = winsys::IsWindowVisible(window);
   facts.enabled = winsys::IsWindowEnabled(window);
   facts.valid = winsys::IsWindow(window);
-  // The run's own console is logged like any window but never asked to
-  // close: the run would end with it.
-  if (!IsSelected(facts) || IsOwnConsole(window)) {
+  // Spared windows are logged like any window but never asked to close.
+  if (!IsSelected(facts) || IsSpared(window, facts.class_name)) {
     return winsys::kTrue;
   }
   WriteWindowSelectedLine(facts.title);

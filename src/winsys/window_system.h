@@ -18,6 +18,7 @@ using DWORD = std::uint32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 
 constexpr BOOL kTrue = 1;
@@ -25,9 +26,14 @@ constexpr BOOL kFalse = 0;
 constexpr UINT kWmClose = 0x0010;
 // GetAncestor's GA_ROOTOWNER: up the parent and owner chain to its root.
 constexpr UINT kGaRootOwner = 3;
-// ERROR_ACCESS_DENIED: what SendMessageA leaves when the target runs with
-// higher rights and the message is not delivered.
+// ERROR_ACCESS_DENIED: what a send leaves when the target runs with higher
+// rights and the message is not delivered.
 constexpr DWORD kErrorAccessDenied = 5;
+// ERROR_TIMEOUT: what a send with kSmtoAbortIfHung leaves when the target's
+// thread is not responding (has read no message for 5 seconds).
+constexpr DWORD kErrorTimeout = 1460;
+// SMTO_ABORTIFHUNG: return at once, undelivered, when the target is hung.
+constexpr UINT kSmtoAbortIfHung = 0x0002;
 // FORMAT_MESSAGE_ALLOCATE_BUFFER | _FROM_SYSTEM | _IGNORE_INSERTS.
 constexpr DWORD kSystemTextFlags = 0x1300;
 // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT).
@@ -53,10 +59,16 @@ BOOL IsWindow(HWND window);
 HWND GetAncestor(HWND window, UINT flags);
 // The window of the console the process is attached to; null without one.
 HWND GetConsoleWindow();
-// Delivers the message and waits until it is processed; returns the
-// window's answer, or 0 when it could not be delivered, which sets the last
-// error (kErrorAccessDenied when the target runs with higher rights).
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The shell's desktop window; null when no shell is running.
+HWND GetShellWindow();
+// Delivers the message and waits, at most timeout_ms, until it is processed,
+// storing the window's answer in *result; returns non-zero then. Returns 0
+// when it was not delivered or not answered in time, with the reason in the
+// last error (kErrorTimeout for a hung target under kSmtoAbortIfHung,
+// kErrorAccessDenied when the target runs with higher rights).
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam, UINT flags, UINT timeout_ms,
+                            DWORD_PTR* result);
 // Suspends the calling thread for milliseconds.
 void Sleep(DWORD milliseconds);
 // The calling thread's last-error code.

@@ -5,6 +5,8 @@
 
 static_assert(winsys::kGaRootOwner == GA_ROOTOWNER);
 static_assert(winsys::kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(winsys::kErrorTimeout == ERROR_TIMEOUT);
+static_assert(winsys::kSmtoAbortIfHung == SMTO_ABORTIFHUNG);
 
 namespace {
 
@@ -57,8 +59,17 @@ HWND GetAncestor(HWND window, UINT flags) {
 
 HWND GetConsoleWindow() { return ::GetConsoleWindow(); }
 
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  return ::SendMessageA(window, message, wparam, lparam);
+HWND GetShellWindow() { return ::GetShellWindow(); }
+
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam, UINT flags, UINT timeout_ms,
+                            DWORD_PTR* result) {
+  // The 32-bit headers spell DWORD_PTR as unsigned long, not uintptr_t.
+  ::DWORD_PTR answer = 0;
+  LRESULT sent = ::SendMessageTimeoutA(window, message, wparam, lparam, flags,
+                                       timeout_ms, &answer);
+  *result = answer;
+  return sent;
 }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }

@@ -30,8 +30,8 @@ const char* NameOf(Call call) {
       return "IsWindowEnabled";
     case Call::kIsWindow:
       return "IsWindow";
-    case Call::kSendMessageA:
-      return "SendMessageA";
+    case Call::kSendMessageTimeoutA:
+      return "SendMessageTimeoutA";
     case Call::kSleep:
       return "Sleep";
     case Call::kGetLastError:
@@ -46,6 +46,8 @@ const char* NameOf(Call call) {
       return "GetConsoleWindow";
     case Call::kSetLastError:
       return "SetLastError";
+    case Call::kGetShellWindow:
+      return "GetShellWindow";
   }
   return "?";
 }
@@ -113,6 +115,17 @@ void FakeDesktop::PutOutOfReach(winsys::HWND window) {
   Window(window).out_of_reach = true;
 }
 
+void FakeDesktop::StopResponding(winsys::HWND window) {
+  Window(window).hung = true;
+}
+
+void FakeDesktop::TakeLongToAnswer(winsys::HWND window,
+                                   winsys::DWORD milliseconds) {
+  Window(window).answer_after_ms = milliseconds;
+}
+
+void FakeDesktop::SetShellWindow(winsys::HWND window) { shell_window = window; }
+
 void FakeDesktop::SetConsoleWindow(winsys::HWND window) {
   console_window = window;
 }
@@ -177,7 +190,7 @@ bool FakeDesktop::IsPresent(winsys::HWND window) {
 
 void FakeDesktop::Record(Call call, winsys::HWND window, std::uint64_t value) {
   if (recording) {
-    calls.push_back(SeamCall{call, window, value, 0, 0, now_ms});
+    calls.push_back(SeamCall{call, window, value, 0, 0, 0, 0, now_ms});
   }
 }
 
@@ -207,7 +220,7 @@ std::vector<std::string> FakeDesktop::Trace(
     if (call.window != nullptr) {
       line += " #" + std::to_string(IndexOf(call.window) + 1);
     }
-    if (call.call == Call::kSendMessageA) {
+    if (call.call == Call::kSendMessageTimeoutA) {
       char message[16];
       std::snprintf(message, sizeof message, " 0x%llx",
                     static_cast<unsigned long long>(call.value));
@@ -313,28 +326,56 @@ HWND GetConsoleWindow() {
   return desktop.console_window;
 }
 
-// Like the platform, a message that is not delivered is answered with 0 and
-// leaves the reason in the last error: a window that is gone, or one of a
-// program with higher rights.
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+HWND GetShellWindow() {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kGetShellWindow, nullptr, 0);
+  return desktop.shell_window;
+}
+
+// Like the platform, a message that is not delivered fails the send and
+// leaves the reason in the last error: a window that is gone, one of a
+// program with higher rights, or a hung one when the send aborts on those.
+// A window that takes long to answer moves the clock on by that long.
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
+                            LPARAM lparam, UINT flags, UINT timeout_ms,
+                            DWORD_PTR* result) {
   constexpr DWORD kErrorInvalidWindowHandle = 1400;
   fake::FakeDesktop& desktop = Desktop();
-  FakeWindow* found = desktop.Touch(Call::kSendMessageA, window, message);
+  FakeWindow* found =
+      desktop.Touch(Call::kSendMessageTimeoutA, window, message);
   if (desktop.recording) {
     desktop.calls.back().wparam = wparam;
     desktop.calls.back().lparam = lparam;
+    desktop.calls.back().flags = flags;
+    desktop.calls.back().timeout_ms = timeout_ms;
   }
+  *result = 0;
   if (found == nullptr) {
     desktop.last_error = kErrorInvalidWindowHandle;
     return 0;
   }
   if (message != kWmClose) {
-    return 0;
+    return 1;
   }
   if (found->out_of_reach) {
     desktop.last_error = kErrorAccessDenied;
     return 0;
   }
+  if (found->hung) {
+    if ((flags & kSmtoAbortIfHung) != 0) {
+      desktop.last_error = kErrorTimeout;
+      return 0;
+    }
+    // The platform would wait here until the program recovers.
+    ++desktop.waits_on_hung;
+    return 1;
+  }
+  if (found->answer_after_ms > timeout_ms) {
+    desktop.now_ms += timeout_ms;
+    desktop.last_error = kErrorTimeout;
+    return 0;
+  }
+  desktop.now_ms += found->answer_after_ms;
   ++found->close_requests;
   LRESULT answer = 0;
   if (found->refusals_left == fake::kForever) {
@@ -351,7 +392,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (answer != 0) {
     desktop.last_error = desktop.error_after_refusal;
   }
-  return answer;
+  *result = static_cast<DWORD_PTR>(answer);
+  return 1;
 }
 
 void Sleep(DWORD milliseconds) {

@@ -20,7 +20,7 @@ enum class Call {
   kIsWindowVisible,
   kIsWindowEnabled,
   kIsWindow,
-  kSendMessageA,
+  kSendMessageTimeoutA,
   kSleep,
   kGetLastError,
   kFormatMessageA,
@@ -28,17 +28,20 @@ enum class Call {
   kGetAncestor,
   kGetConsoleWindow,
   kSetLastError,
+  kGetShellWindow,
 };
 
 struct SeamCall {
   Call call;
   winsys::HWND window;  // null for calls about no window
-  // Sleep: milliseconds; SendMessageA: the message; GetLastError,
+  // Sleep: milliseconds; SendMessageTimeoutA: the message; GetLastError,
   // SetLastError and FormatMessageA: the error code.
   std::uint64_t value;
-  // SendMessageA's message parameters.
+  // SendMessageTimeoutA's message parameters, flags and time-out.
   std::uint64_t wparam;
   std::int64_t lparam;
+  winsys::UINT flags;
+  winsys::UINT timeout_ms;
   std::int64_t at_ms;  // the virtual clock when the call was made
 };
 
@@ -51,9 +54,11 @@ struct FakeWindow {
   winsys::BOOL visible = winsys::kTrue;
   winsys::BOOL enabled = winsys::kTrue;
   winsys::BOOL valid = winsys::kTrue;
-  int refusals_left = 0;         // kForever: never accepts
-  bool closes_on_accept = true;  // false: answers 0 and stays open
-  bool out_of_reach = false;     // WM_CLOSE is never delivered
+  int refusals_left = 0;              // kForever: never accepts
+  bool closes_on_accept = true;       // false: answers 0 and stays open
+  bool out_of_reach = false;          // WM_CLOSE is never delivered
+  bool hung = false;                  // its thread reads no messages
+  winsys::DWORD answer_after_ms = 0;  // how long each WM_CLOSE takes it
   winsys::HWND owner = nullptr;
   int vanish_after_requests = 0;  // 0: never
   bool text_reads_fail = false;   // title and class reads write nothing
@@ -86,6 +91,16 @@ class FakeDesktop {
   // Belongs to a program with higher rights: WM_CLOSE is not delivered, the
   // send answers 0 with the last error access denied, the window stays.
   void PutOutOfReach(winsys::HWND window);
+  // Its program has stopped reading messages: a send that aborts on a hung
+  // target fails with the last error kErrorTimeout; any other send would
+  // wait for ever and is counted in waits_on_hung instead.
+  void StopResponding(winsys::HWND window);
+  // Takes that long to answer WM_CLOSE, still reading messages meanwhile,
+  // as while it shows a "save changes?" prompt; a send that gives up sooner
+  // fails with the last error kErrorTimeout.
+  void TakeLongToAnswer(winsys::HWND window, winsys::DWORD milliseconds);
+  // The shell's desktop window, as GetShellWindow gives it.
+  void SetShellWindow(winsys::HWND window);
   // The console the tool runs in, and who owns a window (the terminal that
   // hosts a console).
   void SetConsoleWindow(winsys::HWND window);
@@ -107,7 +122,7 @@ class FakeDesktop {
   FakeWindow& Window(winsys::HWND window);
   bool IsPresent(winsys::HWND window);
   // The record of the given kinds of call, each as a short text such as
-  // "Sleep 5000" or "SendMessageA #2 0x10" (#2: the second window added;
+  // "Sleep 5000" or "SendMessageTimeoutA #2 0x10" (#2: the second window added;
   // message parameters other than 0 follow as " w=.. l=..").
   std::vector<std::string> Trace(const std::vector<Call>& kinds) const;
 
@@ -118,6 +133,7 @@ class FakeDesktop {
   int sweeps = 0;
   int texts_outstanding = 0;
   int bad_frees = 0;
+  int waits_on_hung = 0;
   // Called with the milliseconds of each Sleep once the clock has advanced:
   // a test's way to act while the tool pauses.
   std::function<void(winsys::DWORD)> on_sleep;
@@ -130,6 +146,7 @@ class FakeDesktop {
   winsys::DWORD last_error = 0;
   winsys::DWORD error_after_refusal = 0;
   winsys::HWND console_window = nullptr;
+  winsys::HWND shell_window = nullptr;
   std::map<winsys::DWORD, std::string> system_texts;
 };
 

@@ -9,7 +9,7 @@
 
 #include "app/command.h"
 #include "log/activity_log.h"
-#include "match/own_console.h"
+#include "match/spared_windows.h"
 
 std::string Sjis(const std::string& utf8) {
   std::string cp932;
@@ -47,7 +47,7 @@ void DesktopTest::SetUp() {
   // Tests that visit windows directly must not inherit an earlier run's
   // console; the fresh desktop has none, and the reading is not a call of
   // the test's own.
-  RememberOwnConsole();
+  RememberSparedWindows();
   desktop_.calls.clear();
   std::string pattern = testing::TempDir() + "tesmarinds-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(pattern.data()));
