@@ -251,6 +251,10 @@ class Fixture:
             if e[0] == "close" and (window_id is None or e[1] == window_id)
         ]
 
+    def events_of(self, kind):
+        """The fields after the kind of each record line of that kind."""
+        return [e[1:] for e in self.events() if e[0] == kind]
+
     def ready_time(self):
         return next(int(e[1]) / 1000.0 for e in self.events()
                     if e[0] == "ready")
@@ -393,11 +397,13 @@ class Desktop:
         with open(console_path, "rb") as console:
             return Run(status, console.read(), started, ended)
 
-    def start_fixture(self, windows, exit_on=None, lang=JAPANESE):
-        """Starts window_fixture.exe and waits until its windows exist."""
+    def start_fixture(self, windows, exit_on=None, lang=JAPANESE,
+                      options=()):
+        """Starts window_fixture.exe and waits until its windows exist;
+        options are its own, such as ["--hang"]."""
         self.fixtures += 1
         record = f"c:\\e2e\\record{self.fixtures}.txt"
-        arguments = [self.options.fixture, record]
+        arguments = [self.options.fixture, record, *options]
         if exit_on:
             arguments += ["--exit-on", exit_on]
         process = self.start(arguments + list(windows), lang=lang)

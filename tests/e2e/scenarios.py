@@ -706,6 +706,94 @@ def console_own_console(desktop, checks):
                   f" it: {len(consoles)}")
 
 
+# --- The shell, and programs slow or unable to answer ----------------------
+
+@scenario("shell.desktop_and_taskbar_never_asked")
+def shell_never_asked(desktop, checks):
+    # Wine runs no shell: the fixture makes one of its windows the shell's
+    # window, as Explorer's desktop (Program Manager) is on Windows.
+    title = b"e2e Program Manager"
+    classes = {"desktop": fixture_class("Desktop"),
+               "taskbar": "Shell_SecondaryTrayWnd",
+               "plain": fixture_class("Plain")}
+    fixture = desktop.start_fixture(
+        [window(key, title, name) for key, name in classes.items()],
+        options=["--shell", "desktop"])
+    checks.equal(fixture.events_of("shell"), [["1"]],
+                 "SetShellWindow's success for the desktop window")
+    run = desktop.run_tool(["manager"])
+    lines = check_whole_run(checks, run, desktop.log())
+    check_selected_once_and_closed(checks, lines, fixture, "plain", title,
+                                   classes["plain"])
+    checks.equal(selected_lines(lines), [selected_line(title)],
+                 "window-selected lines (the ordinary window's only)")
+    for key in ("desktop", "taskbar"):
+        checks.equal(fixture.closes(key), [],
+                     f"close requests the {key} window received")
+        checks.equal(lines.count(seen_line(title, classes[key])), SWEEPS,
+                     f"the {key} window's found lines, one a sweep")
+
+
+@scenario("close.hung_program_logged_once_a_sweep")
+def close_hung_program(desktop, checks):
+    frozen_title = b"e2e frozen editor"
+    frozen_class = fixture_class("Frozen")
+    title = b"e2e responsive editor"
+    class_name = fixture_class("Responsive")
+    # The frozen program reads no message once its window exists, so by the
+    # first request, at least 5 s after the run starts, it has been silent
+    # for longer than the platform waits before it counts it as hung.
+    frozen = desktop.start_fixture(
+        [window("frozen", frozen_title, frozen_class)], options=["--hang"])
+    responsive = desktop.start_fixture([window("responsive", title,
+                                               class_name)])
+    status, system_text = desktop.helper("message", "1460")
+    checks.equal(status, 0, "FormatMessageA's status for code 1460")
+    logged_text = system_text.replace(b"\n", CRLF)
+    run = desktop.run_tool(["editor"])
+    lines = check_whole_run(checks, run, desktop.log())
+    check_selected_once_and_closed(checks, lines, responsive, "responsive",
+                                   title, class_name)
+    block = [seen_line(frozen_title, frozen_class),
+             selected_line(frozen_title), logged_text, failed_line()]
+    blocks = [at for at in range(len(lines))
+              if lines[at:at + len(block)] == block]
+    checks.equal(len(blocks), SWEEPS,
+                 "the frozen window's found, selected, system text and"
+                 " failure lines, once a sweep")
+    checks.equal(lines.count(failed_line()), SWEEPS, "WM_CLOSE failure lines")
+    checks.expect(frozen.process.poll() is None,
+                  "the frozen program is still running")
+    checks.at_least(run.seconds, SWEEPS * (SWEEP_PAUSE + GRACE) + GRACE
+                    - CLOCK_SLACK, "seconds the run took")
+
+
+@scenario("close.run_waits_while_a_program_asks_its_user")
+def close_prompt_waited_for(desktop, checks):
+    # Longer than the 5 s after which a program that reads no message counts
+    # as hung: one asking its user keeps reading messages and is waited for.
+    prompt = 8.0
+    title = b"e2e asking editor"
+    class_name = fixture_class("Asking")
+    fixture = desktop.start_fixture(
+        [window("asker", title, class_name,
+                answer=f"prompt:{int(prompt * 1000)}")])
+    run = desktop.run_tool(["asking"])
+    lines = check_whole_run(checks, run, desktop.log())
+    check_selected_once_and_closed(checks, lines, fixture, "asker", title,
+                                   class_name)
+    checks.equal(lines.count(failed_line()), 0, "WM_CLOSE failure lines")
+    asked = fixture.events_of("prompt")
+    closes = fixture.closes("asker")
+    if checks.expect(len(asked) == 1 and len(closes) == 1,
+                     f"one prompt {asked} and one request {closes}"):
+        checks.at_least(closes[0][1] - int(asked[0][1]) / 1000.0,
+                        prompt - CLOCK_SLACK, "seconds the prompt was open")
+    checks.at_least(run.seconds,
+                    SWEEPS * SWEEP_PAUSE + GRACE + prompt - CLOCK_SLACK,
+                    "seconds the run took")
+
+
 # --- The task definition shipped beside the executable ---------------------
 
 TASK_SOURCE = os.path.join(ROOT, "packaging", "tesmarinds-task.xml")
