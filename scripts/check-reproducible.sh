@@ -30,8 +30,15 @@ fi
 sleep 2  # a time stamp would differ by at least this much
 differ=0
 for arch in win64 win32; do
+  # The copy is no git checkout: it is told the commit the release named,
+  # as anyone rebuilding a release from its sources would be.
+  product=$(sed -n 's/^TESMARINDS_PRODUCT_VERSION:INTERNAL=//p' \
+              "build/release-$arch/CMakeCache.txt")
+  commit=${product#*+}
+  [[ $commit != "$product" ]] || commit=
   (cd "$copy" &&
-   TZ=Asia/Tokyo cmake --workflow --preset "release-$arch" >/dev/null)
+   TZ=Asia/Tokyo TESMARINDS_COMMIT=$commit \
+     cmake --workflow --preset "release-$arch" >/dev/null)
   first=$(sha256sum <"dist/$arch/tesmarinds.exe" | cut -d' ' -f1)
   second=$(sha256sum <"$copy/build/release-$arch/tesmarinds.exe" |
            cut -d' ' -f1)

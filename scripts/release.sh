@@ -6,7 +6,9 @@
 # definition tesmarinds-task.xml (UTF-16, as schtasks /create /xml reads
 # it, made by scripts/task-xml.sh from packaging/); the two
 # executables as win64/ and win32/tesmarinds.exe; and SHA256SUMS over all
-# four, as `sha256sum -c` reads it. Installs what is missing first.
+# four, as `sha256sum -c` reads it. The executables' product version names
+# the commit they are built from (1.2.0+1a2b3c4d5e6f, ".dirty" after it for
+# uncommitted changes). Installs what is missing first.
 # When TESMARINDS_SIGN_PFX names a PKCS#12 file (see scripts/sign.sh for the
 # password and the time-stamp server), both executables are signed before
 # they are packed, so the archives, the copies and the hashes all hold the
@@ -33,6 +35,39 @@ if [[ -z $SOURCE_DATE_EPOCH ]]; then
   echo "release: no git history; the archives' entries are dated 1980" >&2
 fi
 
+# The product version Explorer shows must name the commit the release is
+# built from: worked out here from git, apart from how CMake did it.
+check_product_version() {
+  local exe=$1 expected=$2
+  if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    expected+=+$(git rev-parse --short=12 HEAD)
+    if [[ -n $(git status --porcelain --untracked-files=no) ]]; then
+      expected+=.dirty
+    fi
+  elif [[ -n ${TESMARINDS_COMMIT:-} ]]; then
+    expected+=+$TESMARINDS_COMMIT
+  fi
+  if ! python3 - "$exe" "$expected" <<'PYTHON'
+import re
+import sys
+exe, expected = sys.argv[1], sys.argv[2]
+data = open(exe, "rb").read()
+# A version resource string: its UTF-16 key, padding, its value and a NUL.
+key = "ProductVersion".encode("utf-16-le") + b"\0\0"
+found = re.search(re.escape(key) + b"(?:\0\0)?((?:[^\0].|\0[^\0])*?)\0\0",
+                  data, re.S)
+actual = found.group(1).decode("utf-16-le") if found else None
+if actual != expected:
+    print(f"release: {exe} names product version {actual!r},"
+          f" not {expected!r}", file=sys.stderr)
+    sys.exit(1)
+PYTHON
+  then
+    exit 1
+  fi
+  echo "release: $exe is product version $expected"
+}
+
 windows_text() {
   sed 's/\r*$/\r/' "$1"
 }
@@ -49,6 +84,8 @@ for arch in win64 win32; do
     echo "release: $build/CMakeCache.txt names no project version" >&2
     exit 1
   fi
+
+  check_product_version "$build/tesmarinds.exe" "$version"
 
   stage=$build/archive
   mkdir -p "$stage" "dist/$arch"

@@ -1036,7 +1036,18 @@ def executable_version(options, checks):
     expected = options.version + ".0"
     checks.equal(".".join(map(str, fixed)), expected, "fixed file version")
     checks.equal(strings.get("FileVersion"), expected, "FileVersion")
-    checks.equal(strings.get("ProductVersion"), expected, "ProductVersion")
+    # The version, then the commit built from, as git names it here.
+    product = re.fullmatch(r"(\d+\.\d+\.\d+)\+([0-9a-f]{12})(\.dirty)?",
+                           strings.get("ProductVersion", ""))
+    if checks.expect(product, "ProductVersion is the version, + and a commit:"
+                     f" {strings.get('ProductVersion')!r}"):
+        checks.equal(product.group(1), options.version,
+                     "the version in ProductVersion")
+        head = subprocess.run(["git", "-C", ROOT, "rev-parse", "HEAD"],
+                              capture_output=True, text=True).stdout
+        checks.expect(head.startswith(product.group(2)),
+                      f"ProductVersion's commit {product.group(2)} begins"
+                      f" the checkout's HEAD {head.strip()}")
     checks.equal(strings.get("ProductName"), "tesmarinds", "ProductName")
     checks.equal(strings.get("OriginalFilename"), "tesmarinds.exe",
                  "OriginalFilename")
