@@ -634,16 +634,47 @@ def guide_batch_example():
     return sjis("\n".join(lines) + "\n").replace(b"\n", CRLF)
 
 
-@scenario("batch.guide_example_passes_the_exit_status_on")
-def batch_guide_example(desktop, checks):
-    # Saved beside the executable, as the guide says.
+def install_guide_batch(desktop):
+    """The executable and the guide's batch file saved beside it, as the
+    guide says; returns the command that runs the batch."""
     tools = os.path.join(desktop.drive_c, "tools")
     os.makedirs(tools)
     shutil.copyfile(desktop.options.tool, os.path.join(tools, "tesmarinds.exe"))
     with open(os.path.join(tools, "close-windows.bat"), "wb") as batch:
         batch.write(guide_batch_example())
-    command = ["cmd", "/c", "c:\\tools\\close-windows.bat"]
+    return ["cmd", "/c", "c:\\tools\\close-windows.bat"]
 
+
+def kept_copies(desktop):
+    """The dated copies of the log the batch keeps in c:\\temp, by name."""
+    temp = os.path.dirname(desktop.log_path)
+    copies = {}
+    for name in sorted(os.listdir(temp)):
+        if re.fullmatch(r"Tesmarind-\d.*\.txt", name):
+            with open(os.path.join(temp, name), "rb") as copy:
+                copies[name] = copy.read()
+    return copies
+
+
+def batch_history(desktop):
+    """The lines of the batch's run history beside the log."""
+    path = os.path.join(os.path.dirname(desktop.log_path),
+                        "Tesmarind-history.txt")
+    try:
+        with open(path, "rb") as history:
+            return log_lines(history.read())
+    except FileNotFoundError:
+        return []
+
+
+# The batch's own exit statuses, as the guide documents them.
+BATCH_LOG_NOT_WRITTEN = 3
+BATCH_LOG_HELD = 5
+
+
+@scenario("batch.guide_example_passes_the_exit_status_on")
+def batch_guide_example(desktop, checks):
+    command = install_guide_batch(desktop)
     title = b"e2e batch window"
     class_name = fixture_class("Batch")
     fixture = desktop.start_fixture([window("batch", title, class_name)])
@@ -656,6 +687,12 @@ def batch_guide_example(desktop, checks):
     checks.expect(lines[-1:] == [end_line()], "the run's log is complete")
     check_selected_once_and_closed(checks, lines, fixture, "batch", title,
                                    class_name)
+    checks.equal(list(kept_copies(desktop).values()), [log],
+                 "dated copies of the log after a run (this run's log)")
+    history = batch_history(desktop)
+    checks.equal(len(history), 1, "run records after a run")
+    checks.expect(not any(title in line for line in history),
+                  f"the run record names no window: {history!r}")
 
     status, console = desktop.run(command + ["a" * 33])
     checks.equal(status, 1, "the batch's exit status after a rejection")
@@ -663,10 +700,78 @@ def batch_guide_example(desktop, checks):
     checks.expect(console.startswith(too_long),
                   f"the tool's own message comes first: {console!r}")
     checks.equal(desktop.log(), log, "the log after the rejected run")
+    checks.equal(len(kept_copies(desktop)), 1,
+                 "dated copies after the rejected run (none added)")
 
     status, console = desktop.run(command)
     checks.equal(status, 2, "the batch's exit status without an argument")
     checks.equal(desktop.log(), log, "the log after the batch's own refusal")
+    checks.equal(len(batch_history(desktop)), 3,
+                 "run records after a run, a rejection and a refusal")
+
+
+@scenario("batch.guide_example_reports_a_log_held_elsewhere")
+def batch_guide_example_held_log(desktop, checks):
+    """A run left over from an earlier start holds the log: the batch tells
+    it apart and starts no second run beside it."""
+    command = install_guide_batch(desktop)
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    release = "c:\\e2e\\release"
+    report_path = os.path.join(desktop.directory, "holder.txt")
+    with open(report_path, "wb") as holder_report:
+        holder = desktop.start([desktop.options.helper, "hold",
+                                "c:\\temp\\Tesmarind.txt", release],
+                               stdout=holder_report)
+
+    def holder_answer():
+        with open(report_path, "rb") as answer:
+            return answer.read().strip() or holder.poll() is not None
+    wait_until(holder_answer, 30, "the holder's report")
+    checks.equal(holder_answer(), b"held", "the holder's report")
+    fixture = stayer(desktop)
+    status, console = desktop.run(command + ["stayer"])
+    checks.equal(status, BATCH_LOG_HELD,
+                 f"the batch's exit status with the log held ({console!r})")
+    checks.equal(fixture.closes("stayer"), [],
+                 "close requests (no second run was started)")
+    open(desktop.path(release), "wb").close()
+    checks.equal(holder.wait(timeout=15), 0, "the holder's exit status")
+    checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
+    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
+    checks.equal(len(batch_history(desktop)), 1, "run records")
+
+
+@scenario("batch.guide_example_reports_a_log_it_cannot_write")
+def batch_guide_example_unwritable_log(desktop, checks):
+    """A read-only log still holding an earlier run's complete lines: the
+    windows are still asked to close, but those lines are no record of this
+    run."""
+    command = install_guide_batch(desktop)
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    # Wine shows a file without write bits as read-only, but as root it
+    # still writes it; the immutable flag refuses root too, as Windows
+    # refuses to write a read-only file.
+    os.chmod(desktop.log_path, 0o444)
+    subprocess.run(["chattr", "+i", desktop.log_path], check=True, timeout=30)
+    try:
+        fixture = stayer(desktop)
+        status, console = desktop.run(command + ["stayer"])
+        checks.equal(status, BATCH_LOG_NOT_WRITTEN,
+                     f"the batch's exit status with a read-only log"
+                     f" ({console!r})")
+        checks.expect(console.startswith(LOG_FAILED),
+                      f"the tool's own message comes first: {console!r}")
+        checks.equal([(n, o) for n, _, o in fixture.closes("stayer")],
+                     [(1, "stayed"), (2, "stayed"), (3, "stayed")],
+                     "close requests (the run went on without its log)")
+    finally:
+        subprocess.run(["chattr", "-i", desktop.log_path], check=True,
+                       timeout=30)
+    checks.equal(desktop.log(), EARLIER_LOG, "the read-only log's bytes")
+    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
+    checks.equal(len(batch_history(desktop)), 1, "run records")
 
 
 # --- The run's own console -------------------------------------------------
