@@ -30,24 +30,37 @@ out=${OUT:-build/bench-mingw/wine-results}
 term=no-such-window-zq7
 pauses_ms=6000
 
-cmake --preset bench-mingw >/dev/null
-cmake --build --preset bench-mingw -j "$(nproc)" >/dev/null
 exes=$PWD/build/bench-mingw
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
-work=$(mktemp -d /tmp/tesmarinds-wine-bench.XXXXXX)
-xvfb_pid=
-fixture_pid=
-server_pid=
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-# The tool's texts are code page 932, as on a Japanese desktop.
-if grep -qi '^ja_JP\.utf-\?8$' <<<"$(locale -a 2>/dev/null)"; then
-  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+# The display and prefix come from tests/e2e/wine_session.py, which starts
+# Wine as the scenarios and the demo do and ends what it started; the rest
+# of this script runs inside that session.
+if [[ ${1:-} != --in-session ]]; then
+  cmake --preset bench-mingw >/dev/null
+  cmake --build --preset bench-mingw -j "$(nproc)" >/dev/null
+  work=$(mktemp -d /tmp/tesmarinds-wine-bench.XXXXXX)
+  trap 'rm -rf "$work"' EXIT
+  # The tool's texts are code page 932, as on a Japanese desktop.
+  lang=C.UTF-8
+  if grep -qi '^ja_JP\.utf-\?8$' <<<"$(locale -a 2>/dev/null)"; then
+    lang=ja_JP.UTF-8
+  fi
+  echo "wine-bench: preparing a prefix" >&2
+  status=0
+  WORK=$work python3 tests/e2e/wine_session.py --lang "$lang" \
+    "$work/prefix" -- bash bench/wine-bench.sh --in-session || status=$?
+  exit "$status"
 fi
 
+work=${WORK:?set above}
+read -r -a wine <<<"${WINE:?set by wine_session.py}"
+fixture_pid=
+server_pid=
+
 # Only what this run started is stopped: the fixture through its stop file,
-# this prefix's wineserver, and this Xvfb by its pid.
+# and this prefix's wineserver; the session ends the rest.
 cleanup() {
   set +e
   if [[ -d $WINEPREFIX/drive_c/bench ]]; then
@@ -61,46 +74,9 @@ cleanup() {
   if [[ -n $server_pid ]]; then
     timeout 10 tail --pid="$server_pid" -f /dev/null
   fi
-  if [[ -n $xvfb_pid ]]; then
-    kill "$xvfb_pid" 2>/dev/null
-    timeout 10 tail --pid="$xvfb_pid" -f /dev/null
-  fi
-  rm -rf "$work"
 }
 trap cleanup EXIT
 
-# A display number no other X server holds, away from the low numbers other
-# runs on this machine take first. The server is ours once its lock file
-# names its pid; if another took the number meanwhile, the next is tried.
-start_xvfb() {
-  local number
-  for number in $(seq 150 199); do
-    [[ -e /tmp/.X$number-lock || -e /tmp/.X11-unix/X$number ]] && continue
-    Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp \
-      >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    if timeout 20 bash -c "
-        until [[ -S /tmp/.X11-unix/X$number &&
-                 \$(tr -d ' ' </tmp/.X$number-lock 2>/dev/null) == $xvfb_pid ]]; do
-          kill -0 $xvfb_pid 2>/dev/null || exit 1
-          sleep 0.1
-        done"; then
-      display=$number
-      return 0
-    fi
-    kill "$xvfb_pid" 2>/dev/null
-    timeout 10 tail --pid="$xvfb_pid" -f /dev/null || true
-    xvfb_pid=
-  done
-  return 1
-}
-display=
-start_xvfb || { echo "wine-bench: no X display could be started" >&2; exit 1; }
-export DISPLAY=":$display"
-
-echo "wine-bench: preparing a prefix on display :$display" >&2
-timeout 180 wineboot -i >"$work/wineboot.log" 2>&1
-timeout 60 wineserver -w
 temp=$WINEPREFIX/drive_c/temp
 control=$WINEPREFIX/drive_c/bench
 mkdir -p "$temp" "$control"
@@ -112,7 +88,7 @@ wineserver -f -p >"$work/wineserver.log" 2>&1 &
 server_pid=$!
 
 echo "wine-bench: opening $windows windows" >&2
-wine "$exes/bench/many_windows.exe" "$windows" 'c:\bench\ready' \
+"${wine[@]}" "$exes/bench/many_windows.exe" "$windows" 'c:\bench\ready' \
   'c:\bench\stop' >"$work/fixture.log" 2>&1 &
 fixture_pid=$!
 if ! timeout 600 bash -c "until [[ -e '$control/ready' ]]; do
@@ -138,8 +114,8 @@ timed() {
   shift
   local server_before server_after wall cpu status=0
   server_before=$(server_cpu_us)
-  read -r wall cpu < <(python3 bench/wine/timed_run.py 120 "$log" wine "$@" ||
-                         echo "failed $?")
+  read -r wall cpu < <(python3 bench/wine/timed_run.py 120 "$log" \
+                         "${wine[@]}" "$@" || echo "failed $?")
   server_after=$(server_cpu_us)
   if [[ $wall == failed ]]; then
     echo "wine-bench: $(basename "$1") ended with status $cpu" >&2
@@ -179,7 +155,7 @@ run_tool_without_log >/dev/null
 # Microseconds per line, flushed per line and flushed at the close.
 run_log_lines() {
   local log=$work/log-lines.log
-  timeout 120 wine "$exes/bench/log_lines.exe" "$windows" \
+  timeout 120 "${wine[@]}" "$exes/bench/log_lines.exe" "$windows" \
     'c:\temp\bench-log-lines.txt' >"$log" 2>&1 || {
     echo "wine-bench: log_lines.exe failed" >&2
     cat "$log" >&2

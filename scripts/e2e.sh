@@ -4,6 +4,8 @@
 # (tests/e2e/). Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# As in the test command, a compiler warning fails the builds.
+export TESMARINDS_WARNINGS_AS_ERRORS=ON
 
 scripts/setup.sh build wine
 for preset in mingw mingw-x86; do

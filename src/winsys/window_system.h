@@ -1,6 +1,7 @@
 // The seam between the tool's logic and the Windows window manager and
-// system services. window_system_win32.cc realises it for the executable;
-// the unit tests link the fake desktop of tests/fake/ in its place.
+// system services. src/win/window_system_win32.cc realises it for the
+// executable; the unit tests link the fake desktop of tests/fake/ in its
+// place.
 #pragma once
 
 #include <cstdint>

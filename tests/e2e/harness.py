@@ -2,7 +2,8 @@
 
 Every scenario gets its own Xvfb display and its own Wine prefix, copied
 from one template booted per test run, and tears both down afterwards,
-whatever happened. Only processes started here are ended: Xvfb by its pid,
+whatever happened. Both are started as wine_session.py starts them for the
+demo and the Wine benchmark too. Only processes started here are ended: Xvfb by its pid,
 the prefix's Windows processes with `wineserver -k` for that prefix alone.
 Every wait has a deadline, so a hung scenario fails instead of hanging.
 
@@ -10,57 +11,26 @@ Run as a script it boots or removes the template:
     harness.py template DIR | harness.py remove-template DIR
 """
 
-import ctypes
-import errno
 import functools
 import os
 import re
-import select
 import shutil
-import signal
 import subprocess
 import sys
 import time
+
+# The scenarios take runs_32bit_programs from here.
+from wine_session import (Xvfb, boot_prefix, die_with_parent,  # noqa: F401
+                          runs_32bit_programs, stop_process, stop_wineserver,
+                          wine_command, wine_environment)
 
 JAPANESE = "ja_JP.UTF-8"  # Wine's ANSI code page becomes 932
 ENGLISH = "C.UTF-8"  # Wine's own programs keep their English titles
 
 CRLF = b"\r\n"
 
-# Debian's Wine loaders. Once wine32 is installed, `wine` and its kin start
-# the 32-bit one, which hands 64-bit programs on to the 64-bit one.
-WINE32 = "/usr/lib/wine/wine"
-WINE64 = "/usr/lib/wine/wine64"
 # ctest reports a scenario that exits with this status as skipped.
 SKIPPED = 77
-
-
-@functools.lru_cache(maxsize=None)
-def runs_32bit_programs():
-    """Whether this machine's kernel runs 32-bit Linux programs. Some kernels
-    are booted without it (ia32_emulation=off); there Wine starts only
-    through its 64-bit loader and runs no 32-bit Windows program."""
-    if not os.access(WINE32, os.X_OK):
-        return False
-    try:
-        subprocess.run([WINE32, "--version"], stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                       timeout=60)
-    except OSError as error:
-        if error.errno == errno.ENOEXEC:
-            return False
-        raise
-    return True
-
-
-def wine_command(program):
-    """The command that starts Wine's own program: wine, wineboot or
-    wineconsole."""
-    if runs_32bit_programs():
-        return [program]
-    if program == "wine":
-        return [WINE64]
-    return [WINE64, program + ".exe"]
 
 
 @functools.lru_cache(maxsize=None)
@@ -87,14 +57,6 @@ def readable(data):
     return data.decode("cp932", errors="backslashreplace")
 
 
-def _die_with_parent():
-    # If the harness itself is killed (ctest's timeout), nothing it started
-    # should outlive it.
-    libc = ctypes.CDLL(None, use_errno=True)
-    pr_set_pdeathsig = 1
-    libc.prctl(pr_set_pdeathsig, signal.SIGKILL)
-
-
 def wait_until(condition, seconds, what):
     """Polls condition until it holds; fails after seconds."""
     deadline = time.monotonic() + seconds
@@ -107,90 +69,6 @@ def wait_until(condition, seconds, what):
         time.sleep(0.05)
 
 
-def stop_process(process, seconds=10):
-    """Ends a process started here, politely first."""
-    if process.poll() is not None:
-        return
-    process.terminate()
-    try:
-        process.wait(timeout=seconds)
-    except subprocess.TimeoutExpired:
-        process.kill()
-        process.wait(timeout=seconds)
-
-
-def wine_environment(prefix, display, lang):
-    env = {
-        key: value
-        for key, value in os.environ.items()
-        if not key.startswith(("WINE", "LC_", "DISPLAY", "LANG"))
-    }
-    env.update(
-        WINEPREFIX=str(prefix),
-        WINEDEBUG="-all",
-        # No runtime installers or menu entries: nothing asks a question.
-        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
-        LANG=lang,
-        DISPLAY=display,
-    )
-    if not runs_32bit_programs():
-        env["WINELOADER"] = WINE64
-    return env
-
-
-class Xvfb:
-    """An X server on the first free display number."""
-
-    def __init__(self):
-        read_end, write_end = os.pipe()
-        try:
-            self.process = subprocess.Popen(
-                ["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                 "1024x768x24", "-nolisten", "tcp", "-noreset"],
-                pass_fds=(write_end,),
-                stdin=subprocess.DEVNULL,
-                stdout=subprocess.DEVNULL,
-                stderr=subprocess.DEVNULL,
-                preexec_fn=_die_with_parent,
-            )
-            os.close(write_end)
-            write_end = None
-            number = b""
-            deadline = time.monotonic() + 20
-            while not number.endswith(b"\n"):
-                left = deadline - time.monotonic()
-                ready, _, _ = select.select([read_end], [], [], max(left, 0))
-                if not ready:
-                    raise TimeoutError("Xvfb did not report its display")
-                chunk = os.read(read_end, 16)
-                if not chunk:
-                    raise RuntimeError("Xvfb ended before reporting a display")
-                number += chunk
-            self.display = ":" + number.decode().strip()
-        except BaseException:
-            if hasattr(self, "process"):
-                stop_process(self.process)
-            raise
-        finally:
-            os.close(read_end)
-            if write_end is not None:
-                os.close(write_end)
-
-    def stop(self):
-        stop_process(self.process)
-
-
-def stop_wineserver(env):
-    """Ends every Windows process of env's prefix, and then its server."""
-    for option in ("-k", "-w"):
-        try:
-            subprocess.run(["wineserver", option], env=env, timeout=30,
-                           stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-        except subprocess.TimeoutExpired:
-            print(f"wineserver {option} took over 30 s", file=sys.stderr)
-
-
 def make_template(directory):
     """Boots one Japanese-locale prefix that every scenario copies."""
     directory = os.path.abspath(directory)
@@ -201,15 +79,10 @@ def make_template(directory):
     xvfb = Xvfb()
     env = wine_environment(booting, xvfb.display, JAPANESE)
     try:
-        subprocess.run([*wine_command("wineboot"), "-i"], env=env,
-                       timeout=180, check=True, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, timeout=60)
+        boot_prefix(env)
     finally:
         stop_wineserver(env)
         xvfb.stop()
-    if not os.path.isfile(os.path.join(booting, "system.reg")):
-        raise RuntimeError(f"wineboot left no registry in {booting}")
     os.rename(booting, directory)
 
 
@@ -351,7 +224,7 @@ class Desktop:
             stdin=subprocess.DEVNULL,
             stdout=stdout,
             stderr=subprocess.DEVNULL,
-            preexec_fn=_die_with_parent,
+            preexec_fn=die_with_parent,
         )
         self.processes.append(process)
         return process

@@ -1,11 +1,17 @@
-// The stack protector's runtime for the MinGW-w64 build, in place of the
-// one in GCC's ssp library: that one seeds the canary with advapi32's
-// CryptGenRandom, which would add a DLL to the executable's imports. The
-// checked copies that _FORTIFY_SOURCE calls (__memcpy_chk and the like)
-// still come from the ssp library and report their failures here.
+// The stack protector's runtime for the MinGW-w64 build: the canary,
+// seeded from rand_s before main, and the failure routines, which end the
+// process with the stack-cookie fail-fast. Newer MinGW-w64 runtimes provide
+// exactly this themselves; this file stands in for it until the toolchain
+// here does, and may go then. The toolchain's own today is GCC's libssp,
+// which seeds the canary through advapi32's CryptGenRandom, a DLL more in
+// the executable's imports.
 //
-// It sits in the core library, so the linker takes it only when compiled
-// code asks for the canary.
+// libssp.a defines the same names, so this file is a source of the
+// executable, not of a library: the executable's objects are all linked
+// before any library is searched, so libssp's definitions are never needed
+// and never taken, whatever the order of the libraries. The checked copies
+// that _FORTIFY_SOURCE calls (__memcpy_chk and the like) still come from
+// libssp.a and report their failures here.
 
 // The names are the compiler's and the C runtime's.
 // NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)

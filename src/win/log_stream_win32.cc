@@ -4,16 +4,15 @@
 
 #include <string>
 
+#include "log/log_file_check.h"
 #include "log/text_output.h"
 
 namespace {
 
 // No sharing at all: the C runtime's own opening lets other processes in
-// under some runtimes (msvcrt.dll under Wine among them). A reparse point at
-// the file itself is opened as it is, not followed.
+// under some runtimes (msvcrt.dll under Wine among them).
 HANDLE OpenUnshared(const char* path, DWORD access, DWORD disposition) {
-  return CreateFileA(path, access, 0, nullptr, disposition,
-                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+  return CreateFileA(path, access, 0, nullptr, disposition, kLogOpenFlags,
                      nullptr);
 }
 
@@ -71,24 +70,25 @@ std::wstring FinalPathOf(HANDLE file) {
   return final_path;
 }
 
-// The log's folder is open to other users on many machines, so whatever
-// they may have planted at its name is checked before a byte of it is
-// touched: another name for some other file (a hard link), a link or
-// junction, a folder, or a handle that ended up at a file of another name.
-// The folders on the way may be links (a c:\temp kept on another drive).
-bool IsThePlainFileAskedFor(HANDLE file, const char* path) {
+// What the file open at path reports about itself, for the rules of
+// log/log_file_check.h.
+OpenedLogFile Describe(HANDLE file, const char* path, bool created) {
+  OpenedLogFile facts;
+  facts.created = created;
   BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(file, &information) == 0 ||
-      information.nNumberOfLinks > 1 ||
-      (information.dwFileAttributes &
-       (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return false;
+  if (GetFileInformationByHandle(file, &information) == 0) {
+    return facts;
   }
+  facts.described = true;
+  facts.attributes = information.dwFileAttributes;
+  facts.link_count = information.nNumberOfLinks;
   std::wstring name_asked_for = LastPartOf(Widened(path));
   std::wstring final_name = LastPartOf(FinalPathOf(file));
-  return !name_asked_for.empty() &&
-         CompareStringOrdinal(final_name.c_str(), -1, name_asked_for.c_str(),
-                              -1, TRUE) == CSTR_EQUAL;
+  facts.final_name_matches =
+      !name_asked_for.empty() &&
+      CompareStringOrdinal(final_name.c_str(), -1, name_asked_for.c_str(), -1,
+                           TRUE) == CSTR_EQUAL;
+  return facts;
 }
 
 bool Truncate(HANDLE file) {
@@ -97,7 +97,6 @@ bool Truncate(HANDLE file) {
          SetEndOfFile(file) != 0;
 }
 
-// A refused log leaves nothing behind, as one that cannot be created does.
 void DeleteOnClose(HANDLE file) {
   FILE_DISPOSITION_INFO disposition{TRUE};
   static_cast<void>(SetFileInformationByHandle(
@@ -116,8 +115,13 @@ std::FILE* OpenUnsharedForUpdate(const char* path) {
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }
-  if (!IsThePlainFileAskedFor(file, path) || !Truncate(file)) {
-    if (created) {
+  const OpenedLogFile facts = Describe(file, path, created);
+  LogFileVerdict verdict = JudgeOpenedLogFile(facts);
+  if (verdict == LogFileVerdict::kUse && !Truncate(file)) {
+    verdict = RefusalOf(facts);
+  }
+  if (verdict != LogFileVerdict::kUse) {
+    if (verdict == LogFileVerdict::kRefuseAndDelete) {
       DeleteOnClose(file);
     }
     CloseHandle(file);
