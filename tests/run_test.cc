@@ -27,6 +27,24 @@ const std::vector<std::string> kFirstWindowClosedInSweepOne{
     "Sleep 2000",       "EnumChildWindows", "Sleep 2000",
     "EnumChildWindows", "Sleep 2000"};
 
+// The first window's request fails at once in every sweep; the second is
+// closed in the first.
+const std::vector<std::string> kFirstWindowFailedInEverySweep{
+    "EnumChildWindows",
+    "Sleep 5000",
+    "SendMessageTimeoutA #1 0x10",
+    "Sleep 5000",
+    "SendMessageTimeoutA #2 0x10",
+    "Sleep 2000",
+    "EnumChildWindows",
+    "Sleep 5000",
+    "SendMessageTimeoutA #1 0x10",
+    "Sleep 2000",
+    "EnumChildWindows",
+    "Sleep 5000",
+    "SendMessageTimeoutA #1 0x10",
+    "Sleep 2000"};
+
 class Run : public DesktopTest {
  protected:
   std::vector<std::string> SweepsPausesAndRequests() const {
@@ -197,13 +215,7 @@ TEST_F(Run, AWindowOutOfReachIsLoggedAsFailedAndTheRunGoesOn) {
                 SelectedLine("Untitled - Notepad") + elevated_lines +
                 elevated_lines + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{
-                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
-                "Sleep 5000", "SendMessageTimeoutA #2 0x10", "Sleep 2000",
-                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
-                "Sleep 2000", "EnumChildWindows", "Sleep 5000",
-                "SendMessageTimeoutA #1 0x10", "Sleep 2000"}),
-            SweepsPausesAndRequests());
+  EXPECT_EQ(kFirstWindowFailedInEverySweep, SweepsPausesAndRequests());
   EXPECT_TRUE(desktop_.IsPresent(elevated));
 }
 
@@ -255,13 +267,7 @@ TEST_F(Run, AHungWindowHoldsNoSweepAndIsAskedAgainInTheNext) {
                 SelectedLine("Untitled - Editor") + frozen_lines +
                 frozen_lines + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{
-                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
-                "Sleep 5000", "SendMessageTimeoutA #2 0x10", "Sleep 2000",
-                "EnumChildWindows", "Sleep 5000", "SendMessageTimeoutA #1 0x10",
-                "Sleep 2000", "EnumChildWindows", "Sleep 5000",
-                "SendMessageTimeoutA #1 0x10", "Sleep 2000"}),
-            SweepsPausesAndRequests());
+  EXPECT_EQ(kFirstWindowFailedInEverySweep, SweepsPausesAndRequests());
   EXPECT_EQ(0, desktop_.waits_on_hung);
   EXPECT_TRUE(desktop_.IsPresent(frozen));
 }

@@ -17,7 +17,6 @@ import signal
 import struct
 import subprocess
 import sys
-import time
 import traceback
 import xml.etree.ElementTree as ElementTree
 
@@ -487,11 +486,9 @@ def log_directory_missing(desktop, checks):
                   "c:\\temp was not created")
 
 
-@scenario("log.held_by_another_process")
-def log_held(desktop, checks):
-    with open(desktop.log_path, "wb") as log:
-        log.write(EARLIER_LOG)
-    before = os.stat(desktop.log_path).st_mtime_ns
+def hold_log(desktop, checks):
+    """Has another process open the log without sharing until the file it
+    names as the returned Windows path exists."""
     release = "c:\\e2e\\release"
     report_path = os.path.join(desktop.directory, "holder.txt")
     with open(report_path, "wb") as holder_report:
@@ -504,6 +501,15 @@ def log_held(desktop, checks):
             return answer.read().strip() or holder.poll() is not None
     wait_until(holder_answer, 30, "the holder's report")
     checks.equal(holder_answer(), b"held", "the holder's report")
+    return release
+
+
+@scenario("log.held_by_another_process")
+def log_held(desktop, checks):
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    before = os.stat(desktop.log_path).st_mtime_ns
+    release = hold_log(desktop, checks)
     fixture = stayer(desktop)
     run = desktop.run_tool(["stayer"])
     check_three_sweeps_without_log(checks, run, fixture)
@@ -726,18 +732,7 @@ def batch_guide_example_held_log(desktop, checks):
     command = install_guide_batch(desktop)
     with open(desktop.log_path, "wb") as log:
         log.write(EARLIER_LOG)
-    release = "c:\\e2e\\release"
-    report_path = os.path.join(desktop.directory, "holder.txt")
-    with open(report_path, "wb") as holder_report:
-        holder = desktop.start([desktop.options.helper, "hold",
-                                "c:\\temp\\Tesmarind.txt", release],
-                               stdout=holder_report)
-
-    def holder_answer():
-        with open(report_path, "rb") as answer:
-            return answer.read().strip() or holder.poll() is not None
-    wait_until(holder_answer, 30, "the holder's report")
-    checks.equal(holder_answer(), b"held", "the holder's report")
+    release = hold_log(desktop, checks)
     fixture = stayer(desktop)
     status, console = desktop.run(command + ["stayer"])
     checks.equal(status, BATCH_LOG_HELD,
