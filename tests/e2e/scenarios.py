@@ -487,8 +487,8 @@ def log_directory_missing(desktop, checks):
 
 
 def hold_log(desktop, checks):
-    """Has another process open the log without sharing until the file it
-    names as the returned Windows path exists."""
+    """Has another process open the log without sharing until a file is
+    made at the Windows path returned beside that process."""
     release = "c:\\e2e\\release"
     report_path = os.path.join(desktop.directory, "holder.txt")
     with open(report_path, "wb") as holder_report:
@@ -501,7 +501,7 @@ def hold_log(desktop, checks):
             return answer.read().strip() or holder.poll() is not None
     wait_until(holder_answer, 30, "the holder's report")
     checks.equal(holder_answer(), b"held", "the holder's report")
-    return release
+    return release, holder
 
 
 @scenario("log.held_by_another_process")
@@ -509,7 +509,7 @@ def log_held(desktop, checks):
     with open(desktop.log_path, "wb") as log:
         log.write(EARLIER_LOG)
     before = os.stat(desktop.log_path).st_mtime_ns
-    release = hold_log(desktop, checks)
+    release, holder = hold_log(desktop, checks)
     fixture = stayer(desktop)
     run = desktop.run_tool(["stayer"])
     check_three_sweeps_without_log(checks, run, fixture)
@@ -732,7 +732,7 @@ def batch_guide_example_held_log(desktop, checks):
     command = install_guide_batch(desktop)
     with open(desktop.log_path, "wb") as log:
         log.write(EARLIER_LOG)
-    release = hold_log(desktop, checks)
+    release, holder = hold_log(desktop, checks)
     fixture = stayer(desktop)
     status, console = desktop.run(command + ["stayer"])
     checks.equal(status, BATCH_LOG_HELD,
