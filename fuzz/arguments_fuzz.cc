@@ -241,7 +241,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   ExpectEqual("sweeps", 3, desktop.sweeps);
   ExpectEqual("close requests", expected.close_requests,
               static_cast<long long>(
-                  desktop.Trace({fake::Call::kSendMessageTimeoutA}).size()));
+                  desktop.Trace({fake::Call::kSendMessageCallbackA}).size()));
   ExpectEqual("time paused", expected.pause_ms, desktop.now_ms);
   return 0;
 }

@@ -1,19 +1,21 @@
 // Fuzzes one window's visit on the fake desktop: any title and class name,
-// any search term, any three state values, refusals, system texts and a
-// window that vanishes part way. The selection, the close requests and the
+// any search term, any three state values, refusals (or a refusal every
+// time, until the run gives up), system texts and a window that vanishes
+// part way. The selection, the close requests and the
 // log bytes must be exactly what the rules give.
 //
 // Input, in order (a short input leaves the later fields empty or zero):
 //   3 bytes   visible, enabled, valid: each byte below 0xC0 gives its low
 //             bit (0 or 1), any other gives the byte minus 0xE0 (-32..31)
 //   1 byte    options:
-//               bits 0-1  refusals before the window accepts (0-3)
+//               bits 0-1  refusals before the window accepts (0-2), or
+//                         3: it never accepts
 //               bits 2-3  the system text of the error code (0: none)
 //               bit 4     no log open
 //               bits 5-7  the seam call the window vanishes on (0: never,
 //                         then GetWindowTextA, GetClassNameA,
 //                         IsWindowVisible, IsWindowEnabled, IsWindow,
-//                         SendMessageTimeoutA, and 7: after its first request)
+//                         SendMessageCallbackA, and 7: after its first request)
 //   1 byte    term length, modulo 33; the term ends early at a NUL
 //   n bytes   the term
 //   2 bytes   title length, big-endian, modulo 1280
@@ -30,6 +32,7 @@
 #include <string>
 
 #include "app/search_term.h"
+#include "close/request_close.h"
 #include "fake/fake_desktop.h"
 #include "log/activity_log.h"
 #include "match/visit_window.h"
@@ -45,6 +48,11 @@ using reference::TextMode;
 
 constexpr winsys::DWORD kErrorCode = 5;
 constexpr std::size_t kLongestText = 1023;
+constexpr int kNeverAccepts = 3;
+// Ten minutes of asking every second.
+constexpr long long kRequestsBeforeGivingUp = 600;
+constexpr winsys::DWORD kTimeoutCode = 1460;
+const char kTimeoutText[] = "Timeout.\r\n";
 
 // Index 0 stands for no system text for the code.
 const char* const kSystemTexts[] = {
@@ -136,6 +144,7 @@ struct Expectation {
   long long refusals_logged = 0;
   long long pause_ms = 0;
   bool undelivered = false;
+  bool given_up = false;
 };
 
 // The rules, restated. A window that has vanished reads as empty and as not
@@ -163,7 +172,9 @@ Expectation Expected(const Scenario& s) {
                                             reference::FoldLetters(s.term)) &&
                         visible == 1 && enabled == 1 && valid == 1 &&
                         class_name != "Shell_TrayWnd" &&
-                        class_name != "Shell_SecondaryTrayWnd";
+                        class_name != "Shell_SecondaryTrayWnd" &&
+                        class_name != "Ghost" &&
+                        class_name != "Windows.UI.Core.CoreWindow";
   if (selected) {
     expected.log += Sjis("指定したタイトルである ") + TextMode(title) +
                     Sjis(" が見つかりました\r\n");
@@ -171,6 +182,9 @@ Expectation Expected(const Scenario& s) {
       expected.refusals_logged = 0;
     } else if (s.vanish == kAfterFirstRequest) {
       expected.refusals_logged = s.refusals > 0 ? 1 : 0;
+    } else if (s.refusals == kNeverAccepts) {
+      expected.refusals_logged = kRequestsBeforeGivingUp;
+      expected.given_up = true;
     } else {
       expected.refusals_logged = s.refusals;
     }
@@ -184,6 +198,9 @@ Expectation Expected(const Scenario& s) {
         expected.log += TextMode(s.system_text);
       }
       expected.log += Sjis("WM_CLOSEに失敗しました\r\n");
+    }
+    if (expected.given_up) {
+      expected.log += TextMode(kTimeoutText) + Sjis("WM_CLOSEに失敗しました\r\n");
     }
   }
   if (!s.log_open) {
@@ -214,14 +231,19 @@ void SetUpWindow(const Scenario& s) {
   desktop.Reset();
   winsys::HWND window = desktop.AddWindow(s.title, s.class_name);
   desktop.SetStates(window, s.visible, s.enabled, s.valid);
-  desktop.RefuseClose(window, s.refusals);
+  if (s.refusals == kNeverAccepts) {
+    desktop.NeverAcceptClose(window);
+  } else {
+    desktop.RefuseClose(window, s.refusals);
+  }
+  desktop.SetSystemText(kTimeoutCode, kTimeoutText);
   desktop.SetLastErrorCode(kErrorCode);
   if (s.system_text != nullptr) {
     desktop.SetSystemText(kErrorCode, s.system_text);
   }
   const Call vanish_calls[] = {
       Call::kGetWindowTextA,  Call::kGetClassNameA, Call::kIsWindowVisible,
-      Call::kIsWindowEnabled, Call::kIsWindow,      Call::kSendMessageTimeoutA};
+      Call::kIsWindowEnabled, Call::kIsWindow,      Call::kSendMessageCallbackA};
   if (s.vanish == kAfterFirstRequest) {
     desktop.VanishAfterRequests(window, 1);
   } else if (s.vanish != kNever) {
@@ -244,6 +266,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const Scenario scenario = Decode(data, size);
   SetUpWindow(scenario);
   StoreSearchTerm(scenario.term.c_str());
+  StartCloseRequests();
   // Absent already after a run without the log; a run with it recreates it.
   static_cast<void>(std::remove(LogPath().c_str()));
   if (scenario.log_open && !OpenActivityLog(LogPath().c_str())) {
@@ -260,15 +283,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   ExpectEqual("log bytes", expected.log, ReadFileBytes(LogPath()));
   ExpectEqual("close requests", expected.requests,
               static_cast<long long>(
-                  desktop.Trace({Call::kSendMessageTimeoutA}).size()));
+                  desktop.Trace({Call::kSendMessageCallbackA}).size()));
   // The error code is read after the pause for each refusal, and at once
   // after a request that was not delivered.
   ExpectEqual(
       "error codes read",
       expected.refusals_logged + (expected.undelivered ? 1 : 0),
       static_cast<long long>(desktop.Trace({Call::kGetLastError}).size()));
+  ExpectEqual("requests given up", expected.given_up ? 1 : 0,
+              CloseRequestsGivenUp() ? 1 : 0);
   ExpectEqual("system texts released",
-              scenario.system_text != nullptr ? expected.refusals_logged : 0,
+              (scenario.system_text != nullptr ? expected.refusals_logged : 0) +
+                  (expected.given_up ? 1 : 0),
               static_cast<long long>(desktop.Trace({Call::kLocalFree}).size()));
   ExpectEqual("system texts outstanding", 0, desktop.texts_outstanding);
   ExpectEqual("bad releases", 0, desktop.bad_frees);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@ using fake::Call;
 
 constexpr winsys::DWORD kAccessDenied = 5;
 const char kAccessDeniedText[] = "Access is denied.\r\n";
+constexpr winsys::DWORD kTimeout = 1460;
+const char kTimeoutText[] =
+    "This operation returned because the timeout period expired.\r\n";
 
 class CloseRequest : public DesktopTest {
  protected:
@@ -30,7 +34,7 @@ class CloseRequest : public DesktopTest {
   }
 
   std::vector<std::string> PausesAndRequests() const {
-    return desktop_.Trace({Call::kSleep, Call::kSendMessageTimeoutA});
+    return desktop_.Trace({Call::kSleep, Call::kSendMessageCallbackA});
   }
 
   winsys::HWND window_ = nullptr;
@@ -51,7 +55,7 @@ TEST_F(CloseRequest, AcceptedAtOnceAfterTheGracePause) {
   std::string log = RequestCloseAndReadLog();
 
   EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      (std::vector<std::string>{"Sleep 5000", "SendMessageCallbackA #1 0x10"}),
       PausesAndRequests());
   EXPECT_EQ("", log);
   EXPECT_FALSE(desktop_.IsPresent(window_));
@@ -63,10 +67,10 @@ TEST_F(CloseRequest, RetriesEverySecondUntilAccepted) {
   std::string log = RequestCloseAndReadLog();
 
   EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10",
-                                "Sleep 1000", "SendMessageTimeoutA #1 0x10",
-                                "Sleep 1000", "SendMessageTimeoutA #1 0x10",
-                                "Sleep 1000", "SendMessageTimeoutA #1 0x10"}),
+      (std::vector<std::string>{"Sleep 5000", "SendMessageCallbackA #1 0x10",
+                                "Sleep 1000", "SendMessageCallbackA #1 0x10",
+                                "Sleep 1000", "SendMessageCallbackA #1 0x10",
+                                "Sleep 1000", "SendMessageCallbackA #1 0x10"}),
       PausesAndRequests());
   EXPECT_EQ(8000, desktop_.now_ms);
   EXPECT_EQ("Access is denied.\r\r\n" + Sjis("WM_CLOSEに失敗しました\r\n") +
@@ -85,10 +89,10 @@ TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
   // The code is read after the pause, not at the refusal; the answer of 0
   // that follows ends the request with no look at it.
   EXPECT_EQ((std::vector<std::string>{
-                "Sleep 5000", "SendMessageTimeoutA #1 0x10", "Sleep 1000",
+                "Sleep 5000", "SendMessageCallbackA #1 0x10", "Sleep 1000",
                 "GetLastError 5", "FormatMessageA 5", "LocalFree",
-                "SendMessageTimeoutA #1 0x10"}),
-            desktop_.Trace({Call::kSleep, Call::kSendMessageTimeoutA,
+                "SendMessageCallbackA #1 0x10"}),
+            desktop_.Trace({Call::kSleep, Call::kSendMessageCallbackA,
                             Call::kGetLastError, Call::kFormatMessageA,
                             Call::kLocalFree}));
 }
@@ -137,19 +141,19 @@ TEST_F(CloseRequest, EndsWithoutAFurtherLineWhenTheWindowVanishes) {
   std::string log = RequestCloseAndReadLog();
 
   // The third request is not delivered and so answers 0.
-  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
   EXPECT_EQ(RefusalLines(kAccessDeniedText) + RefusalLines(kAccessDeniedText),
             log);
 }
 
 TEST_F(CloseRequest, GoneDuringTheGracePauseMeansOneUndeliveredRequest) {
   desktop_.NeverAcceptClose(window_);
-  desktop_.VanishOnCall(window_, Call::kSendMessageTimeoutA);
+  desktop_.VanishOnCall(window_, Call::kSendMessageCallbackA);
 
   std::string log = RequestCloseAndReadLog();
 
   EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      (std::vector<std::string>{"Sleep 5000", "SendMessageCallbackA #1 0x10"}),
       PausesAndRequests());
   EXPECT_EQ("", log);
 }
@@ -160,7 +164,7 @@ TEST_F(CloseRequest, UndeliveredRequestIsLoggedOnceAndNotRepeated) {
   std::string log = RequestCloseAndReadLog();
 
   EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
+      (std::vector<std::string>{"Sleep 5000", "SendMessageCallbackA #1 0x10"}),
       PausesAndRequests());
   EXPECT_EQ(RefusalLines(kAccessDeniedText), log);
   EXPECT_TRUE(desktop_.IsPresent(window_));
@@ -168,41 +172,153 @@ TEST_F(CloseRequest, UndeliveredRequestIsLoggedOnceAndNotRepeated) {
   EXPECT_EQ(0, desktop_.bad_frees);
 }
 
-// A program that is not responding never reads the request: it is logged
-// once, with the system's text for the time-out, and not asked again.
-TEST_F(CloseRequest, AHungWindowIsLoggedOnceAndNotRepeated) {
+// A program that is not responding would never read the request: nothing
+// is sent, the failure is logged once with the system's text for the
+// time-out, and the window is left for the next sweep.
+TEST_F(CloseRequest, AProgramNotRespondingIsLoggedOnceAndSentNothing) {
   desktop_.StopResponding(window_);
-  desktop_.SetSystemText(1460, "Timeout.\r\n");
+  desktop_.SetSystemText(kTimeout, kTimeoutText);
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #1 0x10"}),
-      PausesAndRequests());
-  EXPECT_EQ(RefusalLines("Timeout.\r\n"), log);
-  EXPECT_EQ(0, desktop_.waits_on_hung);
+  EXPECT_EQ((std::vector<std::string>{"Sleep 5000"}), PausesAndRequests());
+  EXPECT_EQ(RefusalLines(kTimeoutText), log);
   EXPECT_TRUE(desktop_.IsPresent(window_));
   EXPECT_EQ(0, desktop_.texts_outstanding);
+  EXPECT_FALSE(CloseRequestsGivenUp());
 }
 
 // A window that keeps reading messages while it asks its user (a "save
-// changes?" prompt shown in answer to the request) is waited for however
-// long the user takes, here a night.
-TEST_F(CloseRequest, AWindowAskingItsUserIsWaitedForHoweverLong) {
-  constexpr winsys::DWORD kNightMs = 14 * 60 * 60 * 1000;
-  desktop_.TakeLongToAnswer(window_, kNightMs);
+// changes?" prompt shown in answer to the request) is waited for, the run
+// blocked on its own queue a quarter of a second at a time, never spinning.
+TEST_F(CloseRequest, AWindowAskingItsUserIsWaitedForUpToTenMinutes) {
+  constexpr winsys::DWORD kAnsweredAfterMs = 10 * 60 * 1000 - 1000;
+  desktop_.TakeLongToAnswer(window_, kAnsweredAfterMs);
 
   std::string log = RequestCloseAndReadLog();
 
   EXPECT_EQ("", log);
   EXPECT_FALSE(desktop_.IsPresent(window_));
-  EXPECT_EQ(5000 + static_cast<std::int64_t>(kNightMs), desktop_.now_ms);
+  EXPECT_EQ(5000 + kAnsweredAfterMs, desktop_.now_ms);
+  std::vector<std::string> waits =
+      desktop_.Trace({Call::kMsgWaitForMultipleObjects});
+  EXPECT_EQ(kAnsweredAfterMs / 250, waits.size());
+  EXPECT_EQ(0u, std::count(waits.begin(), waits.end(),
+                           "MsgWaitForMultipleObjects 0"));
 }
 
-// Only access denied after an answer of 0 means the request never arrived;
-// the code is cleared before every request, so one left over from earlier
-// (SetUp's access denied) does not count.
-TEST_F(CloseRequest, AnswerOfZeroIsAcceptedUnlessAccessWasDenied) {
+// Answered the next morning, a prompt would let the run go on to close what
+// the user has opened since: past ten minutes the window is logged as
+// failed with the time-out's text, and no window is asked again in the run.
+TEST_F(CloseRequest, APromptNobodyAnswersIsGivenUpAfterTenMinutes) {
+  desktop_.TakeLongToAnswer(window_, 14 * 60 * 60 * 1000);
+  desktop_.SetSystemText(kTimeout, kTimeoutText);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(RefusalLines(kTimeoutText), log);
+  EXPECT_EQ(1u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
+  EXPECT_EQ(5000 + 600000, desktop_.now_ms);
+  EXPECT_TRUE(CloseRequestsGivenUp());
+  EXPECT_TRUE(desktop_.IsPresent(window_));
+}
+
+TEST_F(CloseRequest, AWindowRefusingForeverIsAskedEverySecondForTenMinutes) {
+  desktop_.NeverAcceptClose(window_);
+  desktop_.SetSystemText(kTimeout, kTimeoutText);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(600u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
+  std::string expected;
+  for (int i = 0; i < 600; ++i) {
+    expected += RefusalLines(kAccessDeniedText);
+  }
+  EXPECT_EQ(expected + RefusalLines(kTimeoutText), log);
+  EXPECT_EQ(5000 + 600000, desktop_.now_ms);
+  EXPECT_TRUE(CloseRequestsGivenUp());
+}
+
+// A program that stops reading messages while it handles the request (a
+// save to a share that is gone) is noticed when the platform calls it hung,
+// logged once, and not sent a second request, in this visit or the next.
+TEST_F(CloseRequest, AWindowHangingWhileClosingIsLoggedOnceAndAskedOnce) {
+  desktop_.HangWhileClosing(window_, fake::kForever);
+  desktop_.SetSystemText(kTimeout, kTimeoutText);
+
+  std::string first = RequestCloseAndReadLog();
+  std::int64_t noticed_at = desktop_.now_ms;
+  std::string second = RequestCloseAndReadLog();
+
+  EXPECT_EQ(RefusalLines(kTimeoutText), first);
+  // Called hung 5 s after it took the request, and hung a second on end.
+  EXPECT_GE(noticed_at, 5000 + 5000 + 1000);
+  EXPECT_LE(noticed_at, 5000 + 5000 + 1000 + 250);
+  EXPECT_EQ(RefusalLines(kTimeoutText), second);
+  EXPECT_EQ(1u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
+  EXPECT_FALSE(CloseRequestsGivenUp());
+}
+
+// The platform calls a thread that has waited long for a message hung for
+// the moment between its waking for the request and its taking it: that
+// moment is no reason to give up on it.
+TEST_F(CloseRequest, AWindowCalledHungForAMomentIsStillWaitedFor) {
+  desktop_.SeemHungAfterRequests(window_, 500);
+  desktop_.TakeLongToAnswer(window_, 3000);
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ("", log);
+  EXPECT_FALSE(desktop_.IsPresent(window_));
+  EXPECT_EQ(5000 + 3000, desktop_.now_ms);
+}
+
+// Recovered by the next visit but still owing its answer (it now asks its
+// user), the window is waited for on the first request, not sent another.
+TEST_F(CloseRequest, AnAnswerStillOwedIsWaitedForNotAskedForAgain) {
+  desktop_.HangWhileClosing(window_, 8000);
+  desktop_.TakeLongToAnswer(window_, 60000);
+  desktop_.SetSystemText(kTimeout, kTimeoutText);
+
+  std::string first = RequestCloseAndReadLog();
+  std::string second = RequestCloseAndReadLog();
+
+  EXPECT_EQ(RefusalLines(kTimeoutText), first);
+  EXPECT_EQ("", second);
+  EXPECT_EQ(1u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
+  EXPECT_FALSE(desktop_.IsPresent(window_));
+  EXPECT_EQ(5000 + 8000 + 60000, desktop_.now_ms);
+}
+
+// The platform does not always give a reason for a failed send, so a window
+// that is still there after one is logged as failed, with the system's text
+// only for a reason other than 0.
+TEST_F(CloseRequest, AFailedSendToAWindowStillThereIsLoggedOnce) {
+  desktop_.SetSystemText(0, "The operation completed successfully.\r\n");
+  desktop_.SetSystemText(87, "The parameter is incorrect.\r\n");
+  struct {
+    winsys::DWORD reason;
+    std::string expected;
+  } cases[] = {
+      {0, Sjis("WM_CLOSEに失敗しました\r\n")},
+      {87, RefusalLines("The parameter is incorrect.\r\n")},
+  };
+  for (const auto& c : cases) {
+    desktop_.FailSends(window_, c.reason);
+    ASSERT_TRUE(OpenActivityLog(log_path_.c_str()));
+
+    RequestClose(window_);
+
+    CloseActivityLog();
+    EXPECT_EQ(c.expected, LogBytes()) << c.reason;
+  }
+  EXPECT_EQ(2u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
+  EXPECT_TRUE(desktop_.IsPresent(window_));
+}
+
+// A window destroyed after a refusal fails the next send; being gone, it
+// counts as accepted and leaves no failure of its own.
+TEST_F(CloseRequest, AWindowGoneAfterARefusalEndsTheRequestQuietly) {
   desktop_.RefuseClose(window_, 1);
   desktop_.SetSystemText(1400, "Invalid window handle.\r\n");
   // The window is destroyed while the tool pauses after its refusal.
@@ -226,7 +342,7 @@ TEST_F(CloseRequest, KeepsAskingAWindowThatNeverAccepts) {
 
   std::string log = RequestCloseAndReadLog();
 
-  EXPECT_EQ(101u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
+  EXPECT_EQ(101u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
   EXPECT_EQ(5000 + 100 * 1000, desktop_.now_ms);
   std::string expected;
   for (int i = 0; i < 100; ++i) {
@@ -240,7 +356,7 @@ TEST_F(CloseRequest, RetriesTheSameWithoutALog) {
 
   RequestClose(window_);
 
-  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageTimeoutA}).size());
+  EXPECT_EQ(3u, desktop_.Trace({Call::kSendMessageCallbackA}).size());
   EXPECT_EQ(2u, desktop_.Trace({Call::kLocalFree}).size());
   EXPECT_EQ(7000, desktop_.now_ms);
 }

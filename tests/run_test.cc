@@ -23,7 +23,7 @@ const std::string kEnd = Sjis("終了します\r\n");
 
 // The first window accepts its request in the first sweep and is gone after.
 const std::vector<std::string> kFirstWindowClosedInSweepOne{
-    "EnumChildWindows", "Sleep 5000",       "SendMessageTimeoutA #1 0x10",
+    "EnumChildWindows", "Sleep 5000",       "SendMessageCallbackA #1 0x10",
     "Sleep 2000",       "EnumChildWindows", "Sleep 2000",
     "EnumChildWindows", "Sleep 2000"};
 
@@ -32,24 +32,34 @@ const std::vector<std::string> kFirstWindowClosedInSweepOne{
 const std::vector<std::string> kFirstWindowFailedInEverySweep{
     "EnumChildWindows",
     "Sleep 5000",
-    "SendMessageTimeoutA #1 0x10",
+    "SendMessageCallbackA #1 0x10",
     "Sleep 5000",
-    "SendMessageTimeoutA #2 0x10",
+    "SendMessageCallbackA #2 0x10",
     "Sleep 2000",
     "EnumChildWindows",
     "Sleep 5000",
-    "SendMessageTimeoutA #1 0x10",
+    "SendMessageCallbackA #1 0x10",
     "Sleep 2000",
     "EnumChildWindows",
     "Sleep 5000",
-    "SendMessageTimeoutA #1 0x10",
+    "SendMessageCallbackA #1 0x10",
+    "Sleep 2000"};
+
+// The first window's program is not responding in any sweep: it is sent
+// nothing; the second is closed in the first.
+const std::vector<std::string> kFirstWindowNotRespondingInEverySweep{
+    "EnumChildWindows", "Sleep 5000",
+    "Sleep 5000",       "SendMessageCallbackA #2 0x10",
+    "Sleep 2000",       "EnumChildWindows",
+    "Sleep 5000",       "Sleep 2000",
+    "EnumChildWindows", "Sleep 5000",
     "Sleep 2000"};
 
 class Run : public DesktopTest {
  protected:
   std::vector<std::string> SweepsPausesAndRequests() const {
     return desktop_.Trace(
-        {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageTimeoutA});
+        {Call::kEnumChildWindows, Call::kSleep, Call::kSendMessageCallbackA});
   }
 };
 
@@ -124,9 +134,9 @@ TEST_F(Run, EmptyTermSelectsEveryVisibleEnabledWindow) {
   RunResult result = RunWithTerm("");
 
   EXPECT_EQ(0, result.status);
-  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #1 0x10",
-                                      "SendMessageTimeoutA #3 0x10"}),
-            desktop_.Trace({Call::kSendMessageTimeoutA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #1 0x10",
+                                      "SendMessageCallbackA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
 }
 
 // The console a run reports in matches whenever the command line shown in
@@ -146,8 +156,8 @@ TEST_F(Run, NeverClosesItsOwnConsole) {
                 SelectedLine("Untitled - Notepad") + console_seen +
                 console_seen + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #2 0x10"}),
-            desktop_.Trace({Call::kSendMessageTimeoutA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #2 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
 }
 
 // The console and the root of its owner chain are taken before the sweeps:
@@ -167,7 +177,7 @@ TEST_F(Run, SparesTheConsoleItStartedInForTheWholeRun) {
 
   RunWithTerm("notepad");
 
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageCallbackA}).empty());
 }
 
 // Under Windows Terminal the console's own window is owned by the terminal's
@@ -191,8 +201,8 @@ TEST_F(Run, NeverClosesTheTerminalHostingItsConsole) {
   EXPECT_EQ(kStart + spared + SeenLine("Untitled - Notepad", "Notepad") +
                 SelectedLine("Untitled - Notepad") + spared + spared + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #3 0x10"}),
-            desktop_.Trace({Call::kSendMessageTimeoutA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
 }
 
 // A window of a program with higher rights never gets the request. It is
@@ -239,15 +249,15 @@ TEST_F(Run, NeverAsksTheShellOrItsTaskbarsToClose) {
   EXPECT_EQ(kStart + shell + SeenLine("Program Manager", "AssetList") +
                 SelectedLine("Program Manager") + shell + shell + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageTimeoutA #4 0x10"}),
-            desktop_.Trace({Call::kSendMessageTimeoutA}));
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #4 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
   // Read once for the run, not once a window.
   EXPECT_EQ(1u, desktop_.Trace({Call::kGetShellWindow}).size());
 }
 
 // A program that has stopped reading its messages would never answer. Its
-// window is logged as failed once in each sweep, the windows after it are
-// still closed, and the run ends.
+// window is logged as failed once in each sweep and sent nothing, the
+// windows after it are still closed, and the run ends.
 TEST_F(Run, AHungWindowHoldsNoSweepAndIsAskedAgainInTheNext) {
   winsys::HWND frozen = desktop_.AddWindow("Frozen - Editor", "Editor");
   desktop_.AddWindow("Untitled - Editor", "Editor");
@@ -267,9 +277,47 @@ TEST_F(Run, AHungWindowHoldsNoSweepAndIsAskedAgainInTheNext) {
                 SelectedLine("Untitled - Editor") + frozen_lines +
                 frozen_lines + kEnd,
             LogBytes());
-  EXPECT_EQ(kFirstWindowFailedInEverySweep, SweepsPausesAndRequests());
-  EXPECT_EQ(0, desktop_.waits_on_hung);
+  EXPECT_EQ(kFirstWindowNotRespondingInEverySweep, SweepsPausesAndRequests());
   EXPECT_TRUE(desktop_.IsPresent(frozen));
+}
+
+// A save prompt nobody answers by the next morning: once it has waited ten
+// minutes the run asks no window to close, but it still logs every window
+// it finds in every sweep and ends with its end line.
+TEST_F(Run, APromptNobodyAnswersEndsTheRunsRequestsButNotItsLog) {
+  winsys::HWND asking = desktop_.AddWindow("Report - Editor", "Editor");
+  desktop_.AddWindow("Notes - Editor", "Editor");
+  desktop_.TakeLongToAnswer(asking, 14 * 60 * 60 * 1000);
+  desktop_.SetSystemText(1460, "Timeout.\r\n");
+
+  RunResult result = RunWithTerm("editor");
+
+  EXPECT_EQ(0, result.status);
+  std::string sweep = SeenLine("Report - Editor", "Editor") +
+                      SeenLine("Notes - Editor", "Editor");
+  EXPECT_EQ(kStart + SeenLine("Report - Editor", "Editor") +
+                SelectedLine("Report - Editor") + "Timeout.\r\r\n" +
+                Sjis("WM_CLOSEに失敗しました\r\n") +
+                SeenLine("Notes - Editor", "Editor") + sweep + sweep + kEnd,
+            LogBytes());
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #1 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
+  EXPECT_EQ(5000 + 600000 + 3 * 2000, desktop_.now_ms);
+}
+
+// The stand-in Windows shows for a program that stopped responding carries
+// its title, and the system's app hosts have titles ordinary terms match;
+// a Store app's frame is the window its user closes, and is asked.
+TEST_F(Run, NeverAsksTheSystemsStandInsOrAppHosts) {
+  desktop_.AddWindow("Sales Input", "Ghost");
+  desktop_.AddWindow("Microsoft Text Input Application",
+                     "Windows.UI.Core.CoreWindow");
+  desktop_.AddWindow("Input settings", "ApplicationFrameWindow");
+
+  RunWithTerm("input");
+
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #3 0x10"}),
+            desktop_.Trace({Call::kSendMessageCallbackA}));
 }
 
 // A log held unshared by another program fails the same way; that case

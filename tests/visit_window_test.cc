@@ -83,7 +83,7 @@ TEST_P(VisitWindowSelection, SelectsByTitleAndStates) {
   EXPECT_EQ(winsys::kTrue, VisitWindow(window, 0));
 
   std::vector<std::string> requests =
-      desktop_.Trace({Call::kSendMessageTimeoutA});
+      desktop_.Trace({Call::kSendMessageCallbackA});
   EXPECT_EQ(c.selected ? 1u : 0u, requests.size());
 }
 
@@ -113,8 +113,8 @@ TEST_F(VisitWindow_, AsksOnlyTheWindowItIsHandedAfterTheGracePause) {
   VisitWindow(second, 0);
 
   EXPECT_EQ(
-      (std::vector<std::string>{"Sleep 5000", "SendMessageTimeoutA #2 0x10"}),
-      desktop_.Trace({Call::kSleep, Call::kSendMessageTimeoutA}));
+      (std::vector<std::string>{"Sleep 5000", "SendMessageCallbackA #2 0x10"}),
+      desktop_.Trace({Call::kSleep, Call::kSendMessageCallbackA}));
   for (const fake::SeamCall& call : desktop_.calls) {
     EXPECT_TRUE(call.window == nullptr || call.window == second);
   }
@@ -141,7 +141,7 @@ TEST_F(VisitWindow_, LogsAHiddenOrDisabledMatchAsSeenOnly) {
             VisitAndReadLog(hidden));
   EXPECT_EQ(Sjis("Notepad が見つかりました。クラス名：B\r\n"),
             VisitAndReadLog(disabled));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageCallbackA}).empty());
 }
 
 TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
@@ -174,7 +174,7 @@ TEST_F(VisitWindow_, FailedReadsGiveAnEmptyTitleAndClassName) {
   StoreSearchTerm("unreadable");
 
   EXPECT_EQ(Sjis(" が見つかりました。クラス名：\r\n"), VisitAndReadLog(window));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageCallbackA}).empty());
 }
 
 TEST_F(VisitWindow_, SelectedLineIsOnDiskBeforeTheGracePause) {
@@ -202,7 +202,7 @@ TEST_F(VisitWindow_, SurvivesAWindowThatVanishesMidVisit) {
 
   EXPECT_EQ(Sjis("Closing by itself が見つかりました。クラス名：\r\n"),
             VisitAndReadLog(window));
-  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageTimeoutA}).empty());
+  EXPECT_TRUE(desktop_.Trace({Call::kSendMessageCallbackA}).empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/search_term.h"
+#include "close/request_close.h"
 #include "log/activity_log.h"
 #include "log/text_output.h"
 #include "match/spared_windows.h"
@@ -88,6 +89,7 @@ int RunCommand(int argc, const char* const argv[], std::FILE* console,
     PrintMessage(console, kLogFailedMessage);
   }
   RememberSparedWindows();
+  StartCloseRequests();
   RunSweeps(VisitWindow);
   WriteEndLine();
   CloseActivityLog();

@@ -1,25 +1,172 @@
 #include "close/request_close.h"
 
+#include <vector>
+
+#include "close/answer_limit.h"
 #include "log/activity_log.h"
 
 namespace {
 
 constexpr winsys::DWORD kGracePauseMs = 5000;
 constexpr winsys::DWORD kRetryPauseMs = 1000;
-// A window that answers is waited for as long as it takes (a "save
-// changes?" prompt shown while handling the request keeps it answering);
-// only a hung one makes the send give up. A time-out of 0 would block.
-constexpr winsys::UINT kAnswerWaitMs = 0xFFFFFFFF;
+// How long a wait blocks before it looks at the window again: the wait
+// wakes only a few times a second.
+constexpr winsys::DWORD kWatchIntervalMs = 250;
+// A program counts as not responding once the platform has called it so
+// for this long on end: a thread that has waited over 5 s for a message is
+// called hung for the moment between its waking for one and its taking it.
+constexpr winsys::ULONGLONG kHungConfirmMs = 1000;
 
-// True when the window answered, its answer then in *answer. The last error
-// is cleared first, so after a refusal the code logged is the one the
-// platform left during the pause, and after a failed send it is the
-// reason.
-bool SendCloseRequest(winsys::HWND window, winsys::DWORD_PTR* answer) {
+// What came of one request.
+enum class Outcome {
+  kAccepted,       // answered 0
+  kRefused,        // answered anything else
+  kGone,           // the window no longer exists
+  kNotResponding,  // its program reads no messages
+  kUndelivered,    // the platform would not deliver it
+  kOutOfTime,      // no answer within the visit's limit
+};
+
+// A request sent and not yet answered. A program that stops responding
+// while it handles one may answer it long after the run stopped waiting.
+struct Request {
+  winsys::HWND window;
+  winsys::DWORD_PTR number;
+  bool answered;
+  winsys::LRESULT answer;
+};
+
+std::vector<Request> unanswered;
+winsys::DWORD_PTR requests_sent = 0;
+bool requests_given_up = false;
+
+Request* UnansweredRequestTo(winsys::HWND window) {
+  for (Request& request : unanswered) {
+    if (request.window == window) {
+      return &request;
+    }
+  }
+  return nullptr;
+}
+
+void OnAnswer(winsys::HWND /*window*/, winsys::UINT /*message*/,
+              winsys::DWORD_PTR number, winsys::LRESULT answer) {
+  for (Request& request : unanswered) {
+    if (request.number == number) {
+      request.answered = true;
+      request.answer = answer;
+    }
+  }
+}
+
+void Forget(winsys::HWND window) {
+  for (auto at = unanswered.begin(); at != unanswered.end(); ++at) {
+    if (at->window == window) {
+      unanswered.erase(at);
+      return;
+    }
+  }
+}
+
+// The last error is cleared first, so after a refusal the code logged is
+// the one the platform left during the pause.
+bool Send(winsys::HWND window) {
   winsys::SetLastError(0);
-  return winsys::SendMessageTimeoutA(window, winsys::kWmClose, 0, 0,
-                                     winsys::kSmtoAbortIfHung, kAnswerWaitMs,
-                                     answer) != 0;
+  const winsys::DWORD_PTR number = ++requests_sent;
+  unanswered.push_back(Request{window, number, false, 0});
+  if (winsys::SendMessageCallbackA(window, winsys::kWmClose, 0, 0, OnAnswer,
+                                   number) == 0) {
+    unanswered.pop_back();
+    return false;
+  }
+  return true;
+}
+
+// Empties this thread's queue, which hands on the answers owed to it. A
+// queue left full would wake every wait on it at once.
+void TakeQueuedMessages() {
+  while (winsys::PeekMessageA(nullptr, 0, 0, winsys::kPmRemove) != 0) {
+  }
+}
+
+// Blocks until something arrives in the emptied queue, at most
+// milliseconds.
+void WaitOnQueue(winsys::DWORD milliseconds) {
+  winsys::MsgWaitForMultipleObjects(0, nullptr, winsys::kFalse, milliseconds,
+                                    winsys::kQsAllInput);
+}
+
+bool StaysNotResponding(winsys::HWND window) {
+  if (winsys::IsHungAppWindow(window) == 0) {
+    return false;
+  }
+  const winsys::ULONGLONG since = winsys::GetTickCount64();
+  while (winsys::GetTickCount64() - since < kHungConfirmMs) {
+    TakeQueuedMessages();
+    WaitOnQueue(kWatchIntervalMs);
+    if (winsys::IsHungAppWindow(window) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Waits for the window's answer while it reads its messages (a person may
+// be answering its prompt), blocked on this thread's queue between looks.
+Outcome AwaitAnswer(winsys::HWND window, winsys::ULONGLONG deadline) {
+  bool hung = false;
+  winsys::ULONGLONG hung_since = 0;
+  for (;;) {
+    TakeQueuedMessages();
+    const Request* request = UnansweredRequestTo(window);
+    if (request != nullptr && request->answered) {
+      const winsys::LRESULT answer = request->answer;
+      Forget(window);
+      return answer == 0 ? Outcome::kAccepted : Outcome::kRefused;
+    }
+    if (winsys::IsWindow(window) == 0) {
+      Forget(window);
+      return Outcome::kGone;
+    }
+    const winsys::ULONGLONG now = winsys::GetTickCount64();
+    if (winsys::IsHungAppWindow(window) == 0) {
+      hung = false;
+    } else if (!hung) {
+      hung = true;
+      hung_since = now;
+    } else if (now - hung_since >= kHungConfirmMs) {
+      return Outcome::kNotResponding;
+    }
+    if (now >= deadline) {
+      return Outcome::kOutOfTime;
+    }
+    const winsys::ULONGLONG left = deadline - now;
+    WaitOnQueue(left < kWatchIntervalMs ? static_cast<winsys::DWORD>(left)
+                                        : kWatchIntervalMs);
+  }
+}
+
+// Nothing is sent to a program that reads no messages, and nothing more to
+// one still owing the answer to an earlier request: that one is waited for.
+Outcome Ask(winsys::HWND window, winsys::ULONGLONG deadline,
+            winsys::DWORD* reason) {
+  if (StaysNotResponding(window)) {
+    return Outcome::kNotResponding;
+  }
+  const Request* earlier = UnansweredRequestTo(window);
+  if (earlier != nullptr && earlier->answered) {
+    // Answered after the run stopped waiting: this visit asks afresh.
+    Forget(window);
+    earlier = nullptr;
+  }
+  if (earlier == nullptr && !Send(window)) {
+    *reason = winsys::GetLastError();
+    // The platform does not always set the reason for a failed send; only
+    // a window that is gone has surely been dealt with.
+    return winsys::IsWindow(window) != 0 ? Outcome::kUndelivered
+                                         : Outcome::kGone;
+  }
+  return AwaitAnswer(window, deadline);
 }
 
 // The text is released in the same pass whether or not it was logged.
@@ -34,25 +181,56 @@ void LogCloseFailure(winsys::DWORD error) {
   }
 }
 
+// After ten minutes on one window the desktop may have changed past what
+// the run was started for: a prompt answered the next morning must not let
+// the run go on to close what the user has opened since.
+void GiveUpRequests() {
+  LogCloseFailure(winsys::kErrorTimeout);
+  requests_given_up = true;
+}
+
 }  // namespace
+
+void StartCloseRequests() {
+  unanswered.clear();
+  requests_given_up = false;
+}
+
+bool CloseRequestsGivenUp() { return requests_given_up; }
 
 void RequestClose(winsys::HWND window) {
   winsys::Sleep(kGracePauseMs);
-  winsys::DWORD_PTR answer = 0;
-  while (SendCloseRequest(window, &answer)) {
-    if (answer == 0) {
-      return;
+  const winsys::ULONGLONG deadline = winsys::GetTickCount64() + kAnswerLimitMs;
+  for (;;) {
+    winsys::DWORD reason = 0;
+    switch (Ask(window, deadline, &reason)) {
+      case Outcome::kAccepted:
+      case Outcome::kGone:
+        return;
+      case Outcome::kRefused:
+        winsys::Sleep(kRetryPauseMs);
+        // Whatever the thread holds after the pause, as the refusal left it.
+        LogCloseFailure(winsys::GetLastError());
+        if (winsys::GetTickCount64() >= deadline) {
+          GiveUpRequests();
+          return;
+        }
+        break;
+      case Outcome::kNotResponding:
+        // Logged once; the next sweep asks again.
+        LogCloseFailure(winsys::kErrorTimeout);
+        return;
+      case Outcome::kUndelivered:
+        // Code 0 has a text, but it says all went well.
+        if (reason != 0) {
+          LogCloseFailure(reason);
+        } else {
+          WriteCloseRefusedLines(nullptr);
+        }
+        return;
+      case Outcome::kOutOfTime:
+        GiveUpRequests();
+        return;
     }
-    winsys::Sleep(kRetryPauseMs);
-    // Whatever the thread holds after the pause, as the refusal left it.
-    LogCloseFailure(winsys::GetLastError());
-  }
-  // Not delivered. A window of a program with higher rights never gets the
-  // message, and a hung one will not read it: asking again could hold the
-  // run forever, so the failure is logged once and the sweep goes on; the
-  // next sweep asks a hung window again. A window that is gone is done.
-  winsys::DWORD reason = winsys::GetLastError();
-  if (reason == winsys::kErrorAccessDenied || reason == winsys::kErrorTimeout) {
-    LogCloseFailure(reason);
   }
 }

@@ -8,11 +8,29 @@ winsys::HWND console_window = nullptr;
 winsys::HWND console_root_owner = nullptr;
 winsys::HWND shell_window = nullptr;
 
-// The main taskbar, and the one on each further monitor. Class names are
-// compared exactly: the platform reports them as registered.
-bool IsTaskbarClass(const char* class_name) {
-  return std::strcmp(class_name, "Shell_TrayWnd") == 0 ||
-         std::strcmp(class_name, "Shell_SecondaryTrayWnd") == 0;
+// Windows of the system's own, by class name, compared exactly as the
+// platform reports them registered:
+// - the main taskbar, and the one on each further monitor;
+// - the stand-in Windows shows, titled like it, for a program's window that
+//   stopped responding: asked to close, it offers to end the program;
+// - the windows of the system's app hosts (the touch keyboard and emoji
+//   panel, the Start menu's and search's hosts), hidden from the user but
+//   reported visible, with titles such as "Microsoft Text Input
+//   Application" that ordinary terms match.
+constexpr const char* kSystemClasses[] = {
+    "Shell_TrayWnd",
+    "Shell_SecondaryTrayWnd",
+    "Ghost",
+    "Windows.UI.Core.CoreWindow",
+};
+
+bool IsSystemClass(const char* class_name) {
+  for (const char* system_class : kSystemClasses) {
+    if (std::strcmp(class_name, system_class) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -33,5 +51,5 @@ bool IsSpared(winsys::HWND window, const char* class_name) {
     return false;
   }
   return window == console_window || window == console_root_owner ||
-         window == shell_window || IsTaskbarClass(class_name);
+         window == shell_window || IsSystemClass(class_name);
 }

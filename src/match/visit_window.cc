@@ -63,8 +63,10 @@ winsys::BOOL VisitWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
   facts.visible = winsys::IsWindowVisible(window);
   facts.enabled = winsys::IsWindowEnabled(window);
   facts.valid = winsys::IsWindow(window);
-  // Spared windows are logged like any window but never asked to close.
-  if (!IsSelected(facts) || IsSpared(window, facts.class_name)) {
+  // Spared windows are logged like any window but never asked to close,
+  // and once the run has given up its requests, no window is.
+  if (!IsSelected(facts) || IsSpared(window, facts.class_name) ||
+      CloseRequestsGivenUp()) {
     return winsys::kTrue;
   }
   WriteWindowSelectedLine(facts.title);

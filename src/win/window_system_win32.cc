@@ -6,7 +6,12 @@
 static_assert(winsys::kGaRootOwner == GA_ROOTOWNER);
 static_assert(winsys::kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(winsys::kErrorTimeout == ERROR_TIMEOUT);
-static_assert(winsys::kSmtoAbortIfHung == SMTO_ABORTIFHUNG);
+static_assert(winsys::kPmRemove == PM_REMOVE);
+static_assert(winsys::kWaitTimeout == WAIT_TIMEOUT);
+// The headers' QS_ALLINPUT grows with the Windows version they target; the
+// seam's is the one every Windows since XP takes, and wakes for answers.
+static_assert((winsys::kQsAllInput & (QS_POSTMESSAGE | QS_SENDMESSAGE)) ==
+              (QS_POSTMESSAGE | QS_SENDMESSAGE));
 
 namespace {
 
@@ -22,6 +27,17 @@ BOOL CALLBACK CallVisitor(HWND window, LPARAM context_address) {
       reinterpret_cast<const EnumerationContext*>(context_address);
   // NOLINTEND(performance-no-int-to-ptr)
   return context->visitor(window, context->param);
+}
+
+// The platform calls back in its own calling convention; the tool has one
+// receiver for every answer, kept here.
+winsys::SENDASYNCPROC answer_receiver = nullptr;
+
+VOID CALLBACK PassAnswerOn(HWND window, UINT message, ULONG_PTR data,
+                           LRESULT answer) {
+  if (answer_receiver != nullptr) {
+    answer_receiver(window, message, data, answer);
+  }
 }
 
 }  // namespace
@@ -61,16 +77,29 @@ HWND GetConsoleWindow() { return ::GetConsoleWindow(); }
 
 HWND GetShellWindow() { return ::GetShellWindow(); }
 
-LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
-                            LPARAM lparam, UINT flags, UINT timeout_ms,
-                            DWORD_PTR* result) {
-  // The 32-bit headers spell DWORD_PTR as unsigned long, not uintptr_t.
-  ::DWORD_PTR answer = 0;
-  LRESULT sent = ::SendMessageTimeoutA(window, message, wparam, lparam, flags,
-                                       timeout_ms, &answer);
-  *result = answer;
-  return sent;
+BOOL IsHungAppWindow(HWND window) { return ::IsHungAppWindow(window); }
+
+BOOL SendMessageCallbackA(HWND window, UINT message, WPARAM wparam,
+                          LPARAM lparam, SENDASYNCPROC on_answer,
+                          DWORD_PTR data) {
+  answer_receiver = on_answer;
+  return ::SendMessageCallbackA(window, message, wparam, lparam, PassAnswerOn,
+                                data);
 }
+
+BOOL PeekMessageA(HWND window, UINT filter_min, UINT filter_max,
+                  UINT remove_flags) {
+  MSG message;
+  return ::PeekMessageA(&message, window, filter_min, filter_max, remove_flags);
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD count, const void* handles, BOOL wait_all,
+                                DWORD milliseconds, DWORD wake_mask) {
+  return ::MsgWaitForMultipleObjects(count, static_cast<const HANDLE*>(handles),
+                                     wait_all, milliseconds, wake_mask);
+}
+
+ULONGLONG GetTickCount64() { return ::GetTickCount64(); }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 

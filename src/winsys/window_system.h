@@ -20,7 +20,11 @@ using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
+using ULONGLONG = std::uint64_t;
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
+// Receives the answer to a message sent with SendMessageCallbackA, with the
+// data given at the send.
+using SENDASYNCPROC = void (*)(HWND, UINT, DWORD_PTR, LRESULT);
 
 constexpr BOOL kTrue = 1;
 constexpr BOOL kFalse = 0;
@@ -30,11 +34,15 @@ constexpr UINT kGaRootOwner = 3;
 // ERROR_ACCESS_DENIED: what a send leaves when the target runs with higher
 // rights and the message is not delivered.
 constexpr DWORD kErrorAccessDenied = 5;
-// ERROR_TIMEOUT: what a send with kSmtoAbortIfHung leaves when the target's
-// thread is not responding (has read no message for 5 seconds).
+// ERROR_TIMEOUT: the error whose system text is logged for a window whose
+// program is not responding, or that gave no answer in time.
 constexpr DWORD kErrorTimeout = 1460;
-// SMTO_ABORTIFHUNG: return at once, undelivered, when the target is hung.
-constexpr UINT kSmtoAbortIfHung = 0x0002;
+// PM_REMOVE: PeekMessageA takes the message off the queue.
+constexpr UINT kPmRemove = 0x0001;
+// QS_ALLINPUT: MsgWaitForMultipleObjects wakes for anything in the queue.
+constexpr DWORD kQsAllInput = 0x04FF;
+// WAIT_TIMEOUT: MsgWaitForMultipleObjects woke for nothing.
+constexpr DWORD kWaitTimeout = 258;
 // FORMAT_MESSAGE_ALLOCATE_BUFFER | _FROM_SYSTEM | _IGNORE_INSERTS.
 constexpr DWORD kSystemTextFlags = 0x1300;
 // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT).
@@ -62,14 +70,28 @@ HWND GetAncestor(HWND window, UINT flags);
 HWND GetConsoleWindow();
 // The shell's desktop window; null when no shell is running.
 HWND GetShellWindow();
-// Delivers the message and waits, at most timeout_ms, until it is processed,
-// storing the window's answer in *result; returns non-zero then. Returns 0
-// when it was not delivered or not answered in time, with the reason in the
-// last error (kErrorTimeout for a hung target under kSmtoAbortIfHung,
-// kErrorAccessDenied when the target runs with higher rights).
-LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
-                            LPARAM lparam, UINT flags, UINT timeout_ms,
-                            DWORD_PTR* result);
+// kTrue when the window's program has read no message for 5 seconds (not
+// while it shows a prompt: a prompt keeps reading them).
+BOOL IsHungAppWindow(HWND window);
+// Queues the message for the window's thread and returns at once; the
+// window's answer reaches on_answer, with data, later on this thread, in a
+// PeekMessageA call. kFalse when the message was not delivered, the reason
+// then in the last error (kErrorAccessDenied when the target runs with
+// higher rights).
+BOOL SendMessageCallbackA(HWND window, UINT message, WPARAM wparam,
+                          LPARAM lparam, SENDASYNCPROC on_answer,
+                          DWORD_PTR data);
+// Takes the next message off this thread's queue and drops it (the tool
+// owns no window), handing on the answers owed to SendMessageCallbackA on
+// the way. kTrue when a message was taken.
+BOOL PeekMessageA(HWND window, UINT filter_min, UINT filter_max,
+                  UINT remove_flags);
+// Blocks until something arrives in this thread's queue (with kQsAllInput
+// and no handles) or milliseconds have passed; kWaitTimeout for the latter.
+DWORD MsgWaitForMultipleObjects(DWORD count, const void* handles, BOOL wait_all,
+                                DWORD milliseconds, DWORD wake_mask);
+// Milliseconds since the system started; never wraps.
+ULONGLONG GetTickCount64();
 // Suspends the calling thread for milliseconds.
 void Sleep(DWORD milliseconds);
 // The calling thread's last-error code.

@@ -30,8 +30,8 @@ const char* NameOf(Call call) {
       return "IsWindowEnabled";
     case Call::kIsWindow:
       return "IsWindow";
-    case Call::kSendMessageTimeoutA:
-      return "SendMessageTimeoutA";
+    case Call::kSendMessageCallbackA:
+      return "SendMessageCallbackA";
     case Call::kSleep:
       return "Sleep";
     case Call::kGetLastError:
@@ -48,6 +48,14 @@ const char* NameOf(Call call) {
       return "SetLastError";
     case Call::kGetShellWindow:
       return "GetShellWindow";
+    case Call::kIsHungAppWindow:
+      return "IsHungAppWindow";
+    case Call::kPeekMessageA:
+      return "PeekMessageA";
+    case Call::kMsgWaitForMultipleObjects:
+      return "MsgWaitForMultipleObjects";
+    case Call::kGetTickCount64:
+      return "GetTickCount64";
   }
   return "?";
 }
@@ -119,9 +127,27 @@ void FakeDesktop::StopResponding(winsys::HWND window) {
   Window(window).hung = true;
 }
 
+void FakeDesktop::HangWhileClosing(winsys::HWND window,
+                                   std::int64_t milliseconds) {
+  FakeWindow& scripted = Window(window);
+  scripted.hangs_on_close = true;
+  scripted.hang_ms = milliseconds;
+}
+
 void FakeDesktop::TakeLongToAnswer(winsys::HWND window,
                                    winsys::DWORD milliseconds) {
   Window(window).answer_after_ms = milliseconds;
+}
+
+void FakeDesktop::SeemHungAfterRequests(winsys::HWND window,
+                                        std::int64_t milliseconds) {
+  Window(window).seems_hung_ms = milliseconds;
+}
+
+void FakeDesktop::FailSends(winsys::HWND window, winsys::DWORD error) {
+  FakeWindow& scripted = Window(window);
+  scripted.fails_sends = true;
+  scripted.send_error = error;
 }
 
 void FakeDesktop::SetShellWindow(winsys::HWND window) { shell_window = window; }
@@ -190,7 +216,7 @@ bool FakeDesktop::IsPresent(winsys::HWND window) {
 
 void FakeDesktop::Record(Call call, winsys::HWND window, std::uint64_t value) {
   if (recording) {
-    calls.push_back(SeamCall{call, window, value, 0, 0, 0, 0, now_ms});
+    calls.push_back(SeamCall{call, window, value, 0, 0, now_ms});
   }
 }
 
@@ -220,7 +246,7 @@ std::vector<std::string> FakeDesktop::Trace(
     if (call.window != nullptr) {
       line += " #" + std::to_string(IndexOf(call.window) + 1);
     }
-    if (call.call == Call::kSendMessageTimeoutA) {
+    if (call.call == Call::kSendMessageCallbackA) {
       char message[16];
       std::snprintf(message, sizeof message, " 0x%llx",
                     static_cast<unsigned long long>(call.value));
@@ -229,7 +255,9 @@ std::vector<std::string> FakeDesktop::Trace(
         line += " w=" + std::to_string(call.wparam) +
                 " l=" + std::to_string(call.lparam);
       }
-    } else if (call.call == Call::kSleep || call.call == Call::kGetLastError ||
+    } else if (call.call == Call::kSleep ||
+               call.call == Call::kMsgWaitForMultipleObjects ||
+               call.call == Call::kGetLastError ||
                call.call == Call::kSetLastError ||
                call.call == Call::kFormatMessageA) {
       line += " " + std::to_string(call.value);
@@ -237,6 +265,36 @@ std::vector<std::string> FakeDesktop::Trace(
     trace.push_back(line);
   }
   return trace;
+}
+
+std::int64_t FakeDesktop::NextAnswerDue() const {
+  std::int64_t next = kForever;
+  for (const OwedAnswer& owed : owed_answers) {
+    if (owed.due_ms != kForever && (next == kForever || owed.due_ms < next)) {
+      next = owed.due_ms;
+    }
+  }
+  return next;
+}
+
+winsys::LRESULT FakeDesktop::ProcessClose(FakeWindow* window) {
+  ++window->close_requests;
+  winsys::LRESULT answer = 0;
+  if (window->refusals_left == kForever) {
+    answer = 1;
+  } else if (window->refusals_left > 0) {
+    --window->refusals_left;
+    answer = 1;
+  } else if (window->closes_on_accept) {
+    window->destroyed = true;
+  }
+  if (window->close_requests == window->vanish_after_requests) {
+    window->destroyed = true;
+  }
+  if (answer != 0) {
+    last_error = error_after_refusal;
+  }
+  return answer;
 }
 
 FakeDesktop& Desktop() {
@@ -332,68 +390,120 @@ HWND GetShellWindow() {
   return desktop.shell_window;
 }
 
+BOOL IsHungAppWindow(HWND window) {
+  fake::FakeDesktop& desktop = Desktop();
+  FakeWindow* found = desktop.Touch(Call::kIsHungAppWindow, window);
+  if (found == nullptr) {
+    return kFalse;
+  }
+  if (found->hung) {
+    return kTrue;
+  }
+  if (found->last_request_ms >= 0 &&
+      desktop.now_ms < found->last_request_ms + found->seems_hung_ms) {
+    return kTrue;
+  }
+  // The platform's rule: no message read for 5 seconds.
+  constexpr std::int64_t kHungAfterMs = 5000;
+  const std::int64_t since = found->hung_since_ms;
+  const bool recovered = found->hang_ms != fake::kForever &&
+                         desktop.now_ms >= since + found->hang_ms;
+  return since >= 0 && desktop.now_ms >= since + kHungAfterMs && !recovered
+             ? kTrue
+             : kFalse;
+}
+
 // Like the platform, a message that is not delivered fails the send and
 // leaves the reason in the last error: a window that is gone, one of a
-// program with higher rights, or a hung one when the send aborts on those.
-// A window that takes long to answer moves the clock on by that long.
-LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam,
-                            LPARAM lparam, UINT flags, UINT timeout_ms,
-                            DWORD_PTR* result) {
+// program with higher rights, or one scripted to fail. A delivered one is
+// answered when its window gets to it: at once, after a prompt, after a
+// hang, or never while its program reads no messages.
+BOOL SendMessageCallbackA(HWND window, UINT message, WPARAM wparam,
+                          LPARAM lparam, SENDASYNCPROC on_answer,
+                          DWORD_PTR data) {
   constexpr DWORD kErrorInvalidWindowHandle = 1400;
   fake::FakeDesktop& desktop = Desktop();
   FakeWindow* found =
-      desktop.Touch(Call::kSendMessageTimeoutA, window, message);
+      desktop.Touch(Call::kSendMessageCallbackA, window, message);
   if (desktop.recording) {
     desktop.calls.back().wparam = wparam;
     desktop.calls.back().lparam = lparam;
-    desktop.calls.back().flags = flags;
-    desktop.calls.back().timeout_ms = timeout_ms;
   }
-  *result = 0;
   if (found == nullptr) {
     desktop.last_error = kErrorInvalidWindowHandle;
-    return 0;
+    return kFalse;
   }
-  if (message != kWmClose) {
-    return 1;
+  if (found->fails_sends) {
+    desktop.last_error = found->send_error;
+    return kFalse;
   }
   if (found->out_of_reach) {
     desktop.last_error = kErrorAccessDenied;
-    return 0;
+    return kFalse;
   }
+  found->last_request_ms = desktop.now_ms;
+  std::int64_t due = desktop.now_ms + found->answer_after_ms;
   if (found->hung) {
-    if ((flags & kSmtoAbortIfHung) != 0) {
-      desktop.last_error = kErrorTimeout;
-      return 0;
-    }
-    // The platform would wait here until the program recovers.
-    ++desktop.waits_on_hung;
-    return 1;
+    due = fake::kForever;
+  } else if (found->hangs_on_close && message == kWmClose) {
+    found->hung_since_ms = desktop.now_ms;
+    due = found->hang_ms == fake::kForever
+              ? fake::kForever
+              : desktop.now_ms + found->hang_ms + found->answer_after_ms;
   }
-  if (found->answer_after_ms > timeout_ms) {
-    desktop.now_ms += timeout_ms;
-    desktop.last_error = kErrorTimeout;
+  desktop.owed_answers.push_back({window, on_answer, data, due});
+  return kTrue;
+}
+
+// Hands on every answer that is due, as the platform does while this
+// thread takes its messages; a window gone meanwhile answers nothing.
+BOOL PeekMessageA(HWND /*window*/, UINT /*filter_min*/, UINT /*filter_max*/,
+                  UINT /*remove_flags*/) {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kPeekMessageA, nullptr, 0);
+  std::vector<fake::FakeDesktop::OwedAnswer> due;
+  auto& owed = desktop.owed_answers;
+  for (auto at = owed.begin(); at != owed.end();) {
+    if (at->due_ms != fake::kForever && at->due_ms <= desktop.now_ms) {
+      due.push_back(*at);
+      at = owed.erase(at);
+    } else {
+      ++at;
+    }
+  }
+  for (const auto& answer : due) {
+    if (!desktop.IsPresent(answer.window)) {
+      continue;
+    }
+    FakeWindow* found = desktop.Find(answer.window);
+    LRESULT result = desktop.ProcessClose(found);
+    answer.on_answer(answer.window, kWmClose, answer.data, result);
+  }
+  return kFalse;
+}
+
+// Wakes when an owed answer falls due, else after milliseconds; the clock
+// moves on to then.
+DWORD MsgWaitForMultipleObjects(DWORD /*count*/, const void* /*handles*/,
+                                BOOL /*wait_all*/, DWORD milliseconds,
+                                DWORD /*wake_mask*/) {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kMsgWaitForMultipleObjects, nullptr, milliseconds);
+  const std::int64_t due = desktop.NextAnswerDue();
+  if (due != fake::kForever && due <= desktop.now_ms + milliseconds) {
+    if (due > desktop.now_ms) {
+      desktop.now_ms = due;
+    }
     return 0;
   }
-  desktop.now_ms += found->answer_after_ms;
-  ++found->close_requests;
-  LRESULT answer = 0;
-  if (found->refusals_left == fake::kForever) {
-    answer = 1;
-  } else if (found->refusals_left > 0) {
-    --found->refusals_left;
-    answer = 1;
-  } else if (found->closes_on_accept) {
-    found->destroyed = true;
-  }
-  if (found->close_requests == found->vanish_after_requests) {
-    found->destroyed = true;
-  }
-  if (answer != 0) {
-    desktop.last_error = desktop.error_after_refusal;
-  }
-  *result = static_cast<DWORD_PTR>(answer);
-  return 1;
+  desktop.now_ms += milliseconds;
+  return kWaitTimeout;
+}
+
+ULONGLONG GetTickCount64() {
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kGetTickCount64, nullptr, 0);
+  return static_cast<ULONGLONG>(desktop.now_ms);
 }
 
 void Sleep(DWORD milliseconds) {

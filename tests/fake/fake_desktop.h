@@ -20,7 +20,7 @@ enum class Call {
   kIsWindowVisible,
   kIsWindowEnabled,
   kIsWindow,
-  kSendMessageTimeoutA,
+  kSendMessageCallbackA,
   kSleep,
   kGetLastError,
   kFormatMessageA,
@@ -29,19 +29,22 @@ enum class Call {
   kGetConsoleWindow,
   kSetLastError,
   kGetShellWindow,
+  kIsHungAppWindow,
+  kPeekMessageA,
+  kMsgWaitForMultipleObjects,
+  kGetTickCount64,
 };
 
 struct SeamCall {
   Call call;
   winsys::HWND window;  // null for calls about no window
-  // Sleep: milliseconds; SendMessageTimeoutA: the message; GetLastError,
-  // SetLastError and FormatMessageA: the error code.
+  // Sleep and MsgWaitForMultipleObjects: milliseconds;
+  // SendMessageCallbackA: the message; GetLastError, SetLastError and
+  // FormatMessageA: the error code.
   std::uint64_t value;
-  // SendMessageTimeoutA's message parameters, flags and time-out.
+  // SendMessageCallbackA's message parameters.
   std::uint64_t wparam;
   std::int64_t lparam;
-  winsys::UINT flags;
-  winsys::UINT timeout_ms;
   std::int64_t at_ms;  // the virtual clock when the call was made
 };
 
@@ -59,6 +62,13 @@ struct FakeWindow {
   bool out_of_reach = false;          // WM_CLOSE is never delivered
   bool hung = false;                  // its thread reads no messages
   winsys::DWORD answer_after_ms = 0;  // how long each WM_CLOSE takes it
+  bool fails_sends = false;           // every send fails with send_error
+  winsys::DWORD send_error = 0;
+  bool hangs_on_close = false;      // stops reading messages on taking WM_CLOSE
+  std::int64_t hang_ms = kForever;  // for that long, then answers
+  std::int64_t hung_since_ms = -1;  // when it took that WM_CLOSE
+  std::int64_t seems_hung_ms = 0;   // after each request sent to it
+  std::int64_t last_request_ms = -1;
   winsys::HWND owner = nullptr;
   int vanish_after_requests = 0;  // 0: never
   bool text_reads_fail = false;   // title and class reads write nothing
@@ -91,14 +101,23 @@ class FakeDesktop {
   // Belongs to a program with higher rights: WM_CLOSE is not delivered, the
   // send answers 0 with the last error access denied, the window stays.
   void PutOutOfReach(winsys::HWND window);
-  // Its program has stopped reading messages: a send that aborts on a hung
-  // target fails with the last error kErrorTimeout; any other send would
-  // wait for ever and is counted in waits_on_hung instead.
+  // Its program has stopped reading messages: IsHungAppWindow says so, and
+  // a request sent to it is never answered.
   void StopResponding(winsys::HWND window);
+  // Stops reading messages when it takes WM_CLOSE, as a program saving to a
+  // share that is gone; IsHungAppWindow says so 5 s later, as the platform
+  // does. After milliseconds (kForever: never) it reads them again and
+  // answers, after its TakeLongToAnswer time if it has one.
+  void HangWhileClosing(winsys::HWND window, std::int64_t milliseconds);
   // Takes that long to answer WM_CLOSE, still reading messages meanwhile,
-  // as while it shows a "save changes?" prompt; a send that gives up sooner
-  // fails with the last error kErrorTimeout.
+  // as while it shows a "save changes?" prompt.
   void TakeLongToAnswer(winsys::HWND window, winsys::DWORD milliseconds);
+  // IsHungAppWindow says it is hung for milliseconds after each request is
+  // sent, as the platform does for a thread that had long waited for a
+  // message, between its waking for the request and its taking it.
+  void SeemHungAfterRequests(winsys::HWND window, std::int64_t milliseconds);
+  // Every send to it fails with that last error while it stays.
+  void FailSends(winsys::HWND window, winsys::DWORD error);
   // The shell's desktop window, as GetShellWindow gives it.
   void SetShellWindow(winsys::HWND window);
   // The console the tool runs in, and who owns a window (the terminal that
@@ -122,8 +141,8 @@ class FakeDesktop {
   FakeWindow& Window(winsys::HWND window);
   bool IsPresent(winsys::HWND window);
   // The record of the given kinds of call, each as a short text such as
-  // "Sleep 5000" or "SendMessageTimeoutA #2 0x10" (#2: the second window added;
-  // message parameters other than 0 follow as " w=.. l=..").
+  // "Sleep 5000" or "SendMessageCallbackA #2 0x10" (#2: the second window
+  // added; message parameters other than 0 follow as " w=.. l=..").
   std::vector<std::string> Trace(const std::vector<Call>& kinds) const;
 
   // Public records.
@@ -133,7 +152,6 @@ class FakeDesktop {
   int sweeps = 0;
   int texts_outstanding = 0;
   int bad_frees = 0;
-  int waits_on_hung = 0;
   // Called with the milliseconds of each Sleep once the clock has advanced:
   // a test's way to act while the tool pauses.
   std::function<void(winsys::DWORD)> on_sleep;
@@ -148,6 +166,18 @@ class FakeDesktop {
   winsys::HWND console_window = nullptr;
   winsys::HWND shell_window = nullptr;
   std::map<winsys::DWORD, std::string> system_texts;
+  // Requests sent with SendMessageCallbackA whose answers are still owed.
+  struct OwedAnswer {
+    winsys::HWND window;
+    winsys::SENDASYNCPROC on_answer;
+    winsys::DWORD_PTR data;
+    std::int64_t due_ms;  // kForever: never
+  };
+  std::vector<OwedAnswer> owed_answers;
+  // The earliest time an owed answer is due, or kForever.
+  std::int64_t NextAnswerDue() const;
+  // The window processes WM_CLOSE: its answer, and whether it stays.
+  winsys::LRESULT ProcessClose(FakeWindow* window);
 };
 
 // The one desktop the seam functions act on.

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "app/command.h"
+#include "close/request_close.h"
 #include "log/activity_log.h"
 #include "match/spared_windows.h"
 
@@ -48,6 +49,8 @@ void DesktopTest::SetUp() {
   // console; the fresh desktop has none, and the reading is not a call of
   // the test's own.
   RememberSparedWindows();
+  // Nor an earlier test's requests given up or still awaited.
+  StartCloseRequests();
   desktop_.calls.clear();
   std::string pattern = testing::TempDir() + "tesmarinds-XXXXXX";
   ASSERT_NE(nullptr, mkdtemp(pattern.data()));
