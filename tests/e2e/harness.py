@@ -243,15 +243,16 @@ class Desktop:
         with open(output_path, "rb") as output:
             return status, output.read()
 
-    def start_tool(self, arguments, lang=JAPANESE, cwd=None):
-        """Starts the tool with these arguments (bytes or str after the
-        program name); returns the process, its console file and start."""
+    def start_tool(self, arguments, lang=JAPANESE, cwd=None, tool=None):
+        """Starts the tool (or another build of it) with these arguments
+        (bytes or str after the program name); returns the process, its
+        console file and start."""
         console_path = os.path.join(self.directory, "console.bin")
         console = open(console_path, "wb")
         started = time.time()
         try:
-            process = self.start([self.options.tool, *arguments], lang=lang,
-                                 stdout=console, cwd=cwd)
+            process = self.start([tool or self.options.tool, *arguments],
+                                 lang=lang, stdout=console, cwd=cwd)
         finally:
             console.close()
         return process, console_path, started

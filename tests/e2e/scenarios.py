@@ -903,6 +903,100 @@ def close_prompt_waited_for(desktop, checks):
                     "seconds the run took")
 
 
+def timeout_text(desktop, checks):
+    """The system text for 1460 as the log holds it."""
+    status, system_text = desktop.helper("message", "1460")
+    checks.equal(status, 0, "FormatMessageA's status for code 1460")
+    return system_text.replace(b"\n", CRLF)
+
+
+@scenario("close.program_hanging_while_closing_does_not_hold_the_run")
+def close_hanging_while_closing(desktop, checks):
+    hanging_title = b"e2e saving editor"
+    hanging_class = fixture_class("Saving")
+    title = b"e2e responsive editor"
+    class_name = fixture_class("Responsive")
+    # The responsive program starts first, so the hanging one is in front
+    # and asked first.
+    responsive = desktop.start_fixture([window("responsive", title,
+                                               class_name)])
+    hanging = desktop.start_fixture(
+        [window("hanging", hanging_title, hanging_class, answer="hang")])
+    logged_text = timeout_text(desktop, checks)
+    run = desktop.run_tool(["editor"])
+    lines = check_whole_run(checks, run, desktop.log())
+    check_selected_once_and_closed(checks, lines, responsive, "responsive",
+                                   title, class_name)
+    block = [seen_line(hanging_title, hanging_class),
+             selected_line(hanging_title), logged_text, failed_line()]
+    blocks = [at for at in range(len(lines))
+              if lines[at:at + len(block)] == block]
+    checks.equal(len(blocks), SWEEPS,
+                 "the hanging window's found, selected, system text and"
+                 " failure lines, once a sweep")
+    checks.equal([(n, o) for n, _, o in hanging.closes("hanging")],
+                 [(1, "hung")], "close requests the hanging window took")
+    checks.expect(hanging.process.poll() is None,
+                  "the hanging program is still running")
+
+
+@scenario("close.prompt_nobody_answers_is_given_up")
+def close_prompt_given_up(desktop, checks):
+    """With the short-limit build: a save prompt left open gives one
+    failure after the limit, and no window is asked after it."""
+    limit = 20.0
+    asking_title = b"e2e unanswered report"
+    asking_class = fixture_class("Unanswered")
+    later_title = b"e2e unanswered notes"
+    later_class = fixture_class("Later")
+    later = desktop.start_fixture([window("later", later_title,
+                                          later_class)])
+    asking = desktop.start_fixture(
+        [window("asking", asking_title, asking_class,
+                answer="prompt:3600000")])
+    logged_text = timeout_text(desktop, checks)
+    process, console_path, started = desktop.start_tool(
+        ["unanswered"], tool=desktop.options.short_answers_tool)
+    run = desktop.finish_tool(process, console_path, started)
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(selected_lines(lines), [selected_line(asking_title)],
+                 "window-selected lines (none after the prompt's)")
+    at = lines.index(selected_line(asking_title)) if (
+        selected_line(asking_title) in lines) else -1
+    checks.equal(lines[at + 1:at + 3], [logged_text, failed_line()],
+                 "the lines after the asking window's selected line")
+    checks.equal(lines.count(seen_line(later_title, later_class)), SWEEPS,
+                 "the later window's found lines, one a sweep")
+    checks.equal(later.closes("later"), [], "close requests the later"
+                 " window received")
+    checks.equal(len(asking.events_of("prompt")), 1, "prompts shown")
+    checks.at_least(run.seconds, SWEEPS * SWEEP_PAUSE + GRACE + limit
+                    - CLOCK_SLACK, "seconds the run took")
+
+
+@scenario("shell.system_stand_ins_never_asked")
+def shell_stand_ins_never_asked(desktop, checks):
+    """A hung program's stand-in and the app hosts' windows are spared by
+    their class; a Store app's frame is asked like any window."""
+    title = b"e2e Text Input"
+    classes = {"ghost": "Ghost", "host": "Windows.UI.Core.CoreWindow",
+               "frame": "ApplicationFrameWindow"}
+    fixture = desktop.start_fixture(
+        [window(key, title, class_name, answer="stay")
+         for key, class_name in classes.items()])
+    run = desktop.run_tool(["text input"])
+    lines = check_whole_run(checks, run, desktop.log())
+    checks.equal(selected_lines(lines), [selected_line(title)] * SWEEPS,
+                 "window-selected lines (the frame's, once a sweep)")
+    checks.equal(len(fixture.closes("frame")), SWEEPS,
+                 "close requests the frame received")
+    for key in ("ghost", "host"):
+        checks.equal(fixture.closes(key), [],
+                     f"close requests the {classes[key]} window received")
+        checks.equal(lines.count(seen_line(title, classes[key])), SWEEPS,
+                     f"the {classes[key]} window's found lines")
+
+
 # --- The task definition shipped beside the executable ---------------------
 
 TASK_SOURCE = os.path.join(ROOT, "packaging", "tesmarinds-task.xml")
@@ -1231,13 +1325,15 @@ def show(path, label):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--list", action="store_true")
-    for name in ("tool", "fixture", "helper", "template", "work"):
+    for name in ("tool", "short-answers-tool", "fixture", "helper",
+                 "template", "work"):
         parser.add_argument("--" + name)
     parser.add_argument("--version", help="the version the tool carries")
     parser.add_argument("name", nargs="?")
     options = parser.parse_args()
     # Programs start in their desktop's directory, not in ctest's.
-    for name in ("tool", "fixture", "helper", "template", "work"):
+    for name in ("tool", "short_answers_tool", "fixture", "helper",
+                 "template", "work"):
         if getattr(options, name):
             setattr(options, name, os.path.abspath(getattr(options, name)))
     if options.list:
