@@ -26,6 +26,7 @@
 #include "allocation_count.h"
 #include "app/search_term.h"
 #include "desktop_titles.h"
+#include "support/bytes.h"
 #include "fake/fake_desktop.h"
 #include "log/activity_log.h"
 #include "log_flush_switch.h"
@@ -49,7 +50,8 @@ void FillDesktop(std::int64_t windows) {
   for (std::int64_t index = 0; index < windows; ++index) {
     bench::DesktopWindow made =
         bench::MakeDesktopWindow(static_cast<std::size_t>(index));
-    winsys::HWND window = desktop.AddWindow(made.title, made.class_name);
+    winsys::HWND window = desktop.AddWindow(Cp932ToUtf16(made.title),
+                                            Cp932ToUtf16(made.class_name));
     desktop.SetStates(window, made.visible ? winsys::kTrue : winsys::kFalse,
                       made.enabled ? winsys::kTrue : winsys::kFalse,
                       winsys::kTrue);
@@ -59,12 +61,12 @@ void FillDesktop(std::int64_t windows) {
 // Everything VisitWindow reads, into buffers of the same size, kept so the
 // compiler cannot drop the reads.
 winsys::BOOL BareVisit(winsys::HWND window, winsys::LPARAM /*unused*/) {
-  char title[1024];
-  char class_name[1024];
-  title[0] = '\0';
-  class_name[0] = '\0';
-  winsys::GetWindowTextA(window, title, sizeof title);
-  winsys::GetClassNameA(window, class_name, sizeof class_name);
+  winsys::WCHAR title[1024];
+  winsys::WCHAR class_name[1024];
+  title[0] = 0;
+  class_name[0] = 0;
+  winsys::GetWindowTextW(window, title, 1024);
+  winsys::GetClassNameW(window, class_name, 1024);
   winsys::BOOL visible = winsys::IsWindowVisible(window);
   winsys::BOOL enabled = winsys::IsWindowEnabled(window);
   winsys::BOOL valid = winsys::IsWindow(window);

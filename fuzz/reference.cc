@@ -68,9 +68,14 @@ bool Contains(const std::string& haystack, const std::string& needle) {
   return false;
 }
 
-std::string AsCString(const std::string& bytes, std::size_t limit) {
-  std::string text = bytes.substr(0, bytes.find('\0'));
-  return text.substr(0, limit);
+std::string ReadInCp932(const std::u16string& units, std::size_t limit) {
+  std::string bytes;
+  for (std::size_t at = 0; at < units.size() && at < limit && units[at] != 0;
+       ++at) {
+    char unit_bytes[2];
+    bytes.append(unit_bytes, CodeUnitInCp932(units[at], unit_bytes));
+  }
+  return bytes.substr(0, limit);
 }
 
 bool FileExists(const std::string& path) {

@@ -23,9 +23,10 @@ std::string FoldLetters(const std::string& text);
 // the empty needle occurs everywhere.
 bool Contains(const std::string& haystack, const std::string& needle);
 
-// What a C string reader sees of bytes: up to the first NUL, and at most
-// limit bytes.
-std::string AsCString(const std::string& bytes, std::size_t limit);
+// What the tool keeps of a text it reads in UTF-16: the code units up to
+// the first NUL, at most limit of them, each in code page 932 or '?' when
+// the code page lacks it, then at most limit of those bytes.
+std::string ReadInCp932(const std::u16string& units, std::size_t limit);
 
 bool FileExists(const std::string& path);
 

@@ -19,10 +19,11 @@
 //   1 byte    term length, modulo 33; the term ends early at a NUL
 //   n bytes   the term
 //   2 bytes   title length, big-endian, modulo 1280
-//   n bytes   the title
-//   the rest  the class name
-// The platform gives at most 1023 bytes of a title or class name, up to the
-// first NUL; both are longer here so the reference must cut them.
+//   n bytes   the title, as UTF-8 (a byte that is not becomes U+FFFD)
+//   the rest  the class name, likewise
+// The tool reads at most 1023 code units of a title or class name, up to the
+// first NUL, and keeps at most 1023 bytes of them in code page 932; both
+// are longer here so the reference must cut them.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -114,8 +115,8 @@ struct Scenario {
   bool log_open;
   VanishPoint vanish;
   std::string term;
-  std::string title;       // as set on the window, maybe over-long
-  std::string class_name;  // likewise
+  std::u16string title;       // as set on the window, maybe over-long
+  std::u16string class_name;  // likewise
 };
 
 Scenario Decode(const std::uint8_t* data, std::size_t size) {
@@ -133,8 +134,8 @@ Scenario Decode(const std::uint8_t* data, std::size_t size) {
   scenario.term = term.substr(0, term.find('\0'));
   std::size_t title_length = input.Byte() << 8;
   title_length = (title_length | input.Byte()) % 1280;
-  scenario.title = input.Bytes(title_length);
-  scenario.class_name = input.Rest();
+  scenario.title = fake::Utf16(input.Bytes(title_length));
+  scenario.class_name = fake::Utf16(input.Rest());
   return scenario;
 }
 
@@ -158,9 +159,9 @@ Expectation Expected(const Scenario& s) {
   const bool gone_for_valid = gone_for_enabled || s.vanish == kOnValid;
 
   const std::string title =
-      gone_for_title ? "" : reference::AsCString(s.title, kLongestText);
+      gone_for_title ? "" : reference::ReadInCp932(s.title, kLongestText);
   const std::string class_name =
-      gone_for_class ? "" : reference::AsCString(s.class_name, kLongestText);
+      gone_for_class ? "" : reference::ReadInCp932(s.class_name, kLongestText);
   const winsys::BOOL visible = gone_for_visible ? 0 : s.visible;
   const winsys::BOOL enabled = gone_for_enabled ? 0 : s.enabled;
   const winsys::BOOL valid = gone_for_valid ? 0 : s.valid;
@@ -188,7 +189,8 @@ Expectation Expected(const Scenario& s) {
     } else {
       expected.refusals_logged = s.refusals;
     }
-    expected.requests = expected.refusals_logged + 1;
+    // Given up after its last refusal, the window is not asked again.
+    expected.requests = expected.refusals_logged + (expected.given_up ? 0 : 1);
     // The last request is not delivered when the window is gone by then.
     expected.undelivered = s.vanish == kOnFirstRequest ||
                            (s.vanish == kAfterFirstRequest && s.refusals > 0);
@@ -242,7 +244,7 @@ void SetUpWindow(const Scenario& s) {
     desktop.SetSystemText(kErrorCode, s.system_text);
   }
   const Call vanish_calls[] = {
-      Call::kGetWindowTextA,  Call::kGetClassNameA, Call::kIsWindowVisible,
+      Call::kGetWindowTextW,  Call::kGetClassNameW, Call::kIsWindowVisible,
       Call::kIsWindowEnabled, Call::kIsWindow,      Call::kSendMessageCallbackA};
   if (s.vanish == kAfterFirstRequest) {
     desktop.VanishAfterRequests(window, 1);

@@ -58,25 +58,47 @@ const ArgumentCase kCases[] = {
 void PrintTo(const ArgumentCase& c, std::ostream* out) { *out << c.name; }
 
 class ArgumentTest : public DesktopTest,
-                     public testing::WithParamInterface<ArgumentCase> {};
+                     public testing::WithParamInterface<ArgumentCase> {
+ protected:
+  void ExpectTheOutcome(const ArgumentCase& test_case,
+                        const std::string& earlier_log,
+                        const RunResult& result);
+};
 
+// The checks hold for the argument's code page 932 bytes, given as such or,
+// as the platform gives it, in UTF-16 and converted first.
 TEST_P(ArgumentTest, PrintsTheMessageAndExitStatus) {
   const ArgumentCase& test_case = GetParam();
   const std::string earlier_log = "an earlier run\r\n";
-  WriteFileBytes(log_path_, earlier_log);
-  std::vector<std::string> arguments;
-  for (const std::string& argument : test_case.arguments) {
-    arguments.push_back(Sjis(argument));
+  for (bool wide : {false, true}) {
+    SCOPED_TRACE(wide ? "given in UTF-16" : "given in code page 932");
+    desktop_.Reset();
+    WriteFileBytes(log_path_, earlier_log);
+    std::vector<std::string> arguments;
+    for (const std::string& argument : test_case.arguments) {
+      arguments.push_back(Sjis(argument));
+    }
+
+    RunResult result =
+        wide ? RunWithWideArguments(test_case.arguments) : Run(arguments);
+
+    ExpectTheOutcome(test_case, earlier_log, result);
   }
+}
 
-  RunResult result = Run(arguments);
-
+void ArgumentTest::ExpectTheOutcome(const ArgumentCase& test_case,
+                                    const std::string& earlier_log,
+                                    const RunResult& result) {
   EXPECT_EQ(Sjis(test_case.console), result.console);
   EXPECT_EQ(test_case.status, result.status);
   if (test_case.status == 1) {
-    // A rejected argument touches neither the log nor the desktop.
+    // A rejected argument touches neither the log nor the desktop; only
+    // the conversion of an argument given in UTF-16 was asked of the
+    // platform.
     EXPECT_EQ(earlier_log, LogBytes());
-    EXPECT_TRUE(desktop_.calls.empty());
+    for (const fake::SeamCall& call : desktop_.calls) {
+      EXPECT_EQ(fake::Call::kWideCharToMultiByte, call.call);
+    }
   } else {
     EXPECT_EQ(Sjis("開始しました\r\n終了します\r\n"), LogBytes());
     EXPECT_EQ(3, desktop_.sweeps);

@@ -90,10 +90,10 @@ TEST_F(CloseRequest, ReadsTheErrorCodeAfterThePauseAndReleasesTheText) {
   // that follows ends the request with no look at it.
   EXPECT_EQ((std::vector<std::string>{
                 "Sleep 5000", "SendMessageCallbackA #1 0x10", "Sleep 1000",
-                "GetLastError 5", "FormatMessageA 5", "LocalFree",
+                "GetLastError 5", "FormatMessageW 5", "LocalFree",
                 "SendMessageCallbackA #1 0x10"}),
             desktop_.Trace({Call::kSleep, Call::kSendMessageCallbackA,
-                            Call::kGetLastError, Call::kFormatMessageA,
+                            Call::kGetLastError, Call::kFormatMessageW,
                             Call::kLocalFree}));
 }
 
@@ -123,6 +123,18 @@ TEST_F(CloseRequest, WithoutASystemTextLogsOnlyTheFailureLine) {
 
   EXPECT_EQ(Sjis("WM_CLOSEに失敗しました\r\nWM_CLOSEに失敗しました\r\n"), log);
   EXPECT_TRUE(desktop_.Trace({Call::kLocalFree}).empty());
+}
+
+// The system's texts are read in UTF-16 and logged in code page 932, as a
+// Japanese PC gives them, whatever the PC's own code page.
+TEST_F(CloseRequest, LogsTheSystemTextInCodePage932) {
+  desktop_.RefuseClose(window_, 1);
+  desktop_.SetSystemText(kAccessDenied, "アクセスが拒否されました。\r\n");
+
+  std::string log = RequestCloseAndReadLog();
+
+  EXPECT_EQ(Sjis("アクセスが拒否されました。\r\r\nWM_CLOSEに失敗しました\r\n"),
+            log);
 }
 
 TEST_F(CloseRequest, SystemTextIsWrittenAsData) {

@@ -11,10 +11,18 @@ namespace {
 
 using fake::Call;
 
+std::string Repeat(const std::string& piece, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) {
+    text += piece;
+  }
+  return text;
+}
+
 struct SelectionCase {
   const char* name;
-  std::string title;  // bytes as the platform gives them
-  std::string term;
+  std::string title;  // as the window holds it, in UTF-8 here
+  std::string term;   // code page 932 bytes, as the checks leave it
   winsys::BOOL visible;
   winsys::BOOL enabled;
   winsys::BOOL valid;
@@ -47,15 +55,26 @@ std::vector<SelectionCase> SelectionCases() {
       {"EmptyTitle", "", "a", 1, 1, 1, false},
       {"TermLongerThanTitle", "ab", "abc", 1, 1, 1, false},
       // Folding is by byte: the second byte of ア (0x41) folds to that of ヂ.
-      {"KatakanaAMatchesDji", "x" + dji + "x", a, 1, 1, 1, true},
-      {"KatakanaDjiMatchesA", "x" + a + "x", dji, 1, 1, 1, true},
-      {"MatchFromASecondByte", a, "a", 1, 1, 1, true},
-      {"FullWidthNotFolded", wide_a, wide_sa, 1, 1, 1, false},
-      {"FullWidthItself", "x" + wide_a, wide_a, 1, 1, 1, true},
+      {"KatakanaAMatchesDji", "xヂx", a, 1, 1, 1, true},
+      {"KatakanaDjiMatchesA", "xアx", dji, 1, 1, 1, true},
+      {"MatchFromASecondByte", "ア", "a", 1, 1, 1, true},
+      {"FullWidthNotFolded", "Ａ", wide_sa, 1, 1, 1, false},
+      {"FullWidthItself", "xＡ", wide_a, 1, 1, 1, true},
+      // Titles are compared in code page 932 whatever the PC's code page:
+      // a Japanese term selects only the title that holds it, and a
+      // character the code page lacks is '?' there, as on a Japanese PC.
+      {"JapaneseTermInAJapaneseTitle", "売上 report", Sjis("売上"), 1, 1, 1,
+       true},
+      {"JapaneseTermInAnotherTitle", "集計 report", Sjis("売上"), 1, 1, 1,
+       false},
+      {"JapaneseTermInAKoreanTitle", "한국 report", Sjis("売上"), 1, 1, 1,
+       false},
+      {"KoreanTitleAsQuestionMarks", "한국 report", "?? report", 1, 1, 1, true},
       // Only A-Z fold: @ [ ` { sit just outside both ranges.
       {"NeighboursOfTheLetters", "@[", "`{", 1, 1, 1, false},
       {"LowerTitleUpperTerm", "`{", "@[", 1, 1, 1, false},
-      {"HighBytes", "\xc1\xda", "\xe1\xfa", 1, 1, 1, false},
+      // Half-width katakana, single bytes C1 DA, beside E1 FA.
+      {"HighBytes", "ﾁﾚ", "\xe1\xfa", 1, 1, 1, false},
       {"LongestTerm", "[" + std::string(32, 'Q') + "]", std::string(32, 'q'), 1,
        1, 1, true},
       // Titles of any length the platform gives are compared whole.
@@ -155,8 +174,7 @@ TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
       {"100% %d %%", "%s%s%s", "100% %d %%" + found + "%s%s%s\r\n"},
       {"", "", found + "\r\n"},
       {"two\nlines", "cr\rhere", "two\r\nlines" + found + "cr\rhere\r\n"},
-      {Sjis("表示ソフト"), Sjis("能"),
-       Sjis("表示ソフト") + found + Sjis("能\r\n")},
+      {"表示ソフト", "能", Sjis("表示ソフト") + found + Sjis("能\r\n")},
       {std::string(1023, 'T'), std::string(1023, 'C'),
        std::string(1023, 'T') + found + std::string(1023, 'C') + "\r\n"},
   };
@@ -165,6 +183,37 @@ TEST_F(VisitWindow_, WritesHostileTitlesAndClassNamesLiterally) {
     desktop_.Reset();
     winsys::HWND window = desktop_.AddWindow(c.title, c.class_name);
     EXPECT_EQ(c.expected, VisitAndReadLog(window)) << c.title;
+  }
+}
+
+// Titles and class names are read in UTF-16 and logged in code page 932,
+// as the narrow readers give them on a Japanese PC: a character the code
+// page lacks becomes '?' (each half of a pair outside the first plane), and
+// a title longer than 1023 bytes there is cut at its 1023rd byte, between
+// the two bytes of a character if it falls so.
+TEST_F(VisitWindow_, LogsTextsInCodePage932AsTheNarrowReadersGiveThem) {
+  const std::string found = Sjis(" が見つかりました。クラス名：");
+  const std::string japanese_600 = Sjis(Repeat("あ", 600));
+  struct {
+    std::u16string title;
+    std::u16string class_name;
+    std::string expected;
+  } cases[] = {
+      {u"売上 report", u"帳票", Sjis("売上 report") + found + Sjis("帳票\r\n")},
+      {u"한국 report", u"Frame", "?? report" + found + "Frame\r\n"},
+      {u"\U0001F600 report", u"Frame", "?? report" + found + "Frame\r\n"},
+      {std::u16string(1, u'\xD800') + u"x", u"Frame",
+       "?x" + found + "Frame\r\n"},
+      {fake::Utf16(Repeat("あ", 600)), u"Frame",
+       japanese_600.substr(0, 1023) + found + "Frame\r\n"},
+      {fake::Utf16(Repeat("x", 1022) + "あ"), u"Frame",
+       Repeat("x", 1022) + Sjis("あ").substr(0, 1) + found + "Frame\r\n"},
+  };
+  StoreSearchTerm("no such title");
+  for (const auto& c : cases) {
+    desktop_.Reset();
+    winsys::HWND window = desktop_.AddWindow(c.title, c.class_name);
+    EXPECT_EQ(c.expected, VisitAndReadLog(window)) << c.expected;
   }
 }
 
@@ -197,7 +246,7 @@ TEST_F(VisitWindow_, SelectedLineIsOnDiskBeforeTheGracePause) {
 
 TEST_F(VisitWindow_, SurvivesAWindowThatVanishesMidVisit) {
   winsys::HWND window = desktop_.AddWindow("Closing by itself", "Self");
-  desktop_.VanishOnCall(window, Call::kGetClassNameA);
+  desktop_.VanishOnCall(window, Call::kGetClassNameW);
   StoreSearchTerm("closing");
 
   EXPECT_EQ(Sjis("Closing by itself が見つかりました。クラス名：\r\n"),

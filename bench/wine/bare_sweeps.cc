@@ -16,12 +16,12 @@ struct SweepTally {
 SweepTally tally;
 
 winsys::BOOL ReadWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
-  char title[1024];
-  char class_name[1024];
-  title[0] = '\0';
-  class_name[0] = '\0';
-  int title_length = winsys::GetWindowTextA(window, title, sizeof title);
-  int class_length = winsys::GetClassNameA(window, class_name, sizeof class_name);
+  winsys::WCHAR title[1024];
+  winsys::WCHAR class_name[1024];
+  title[0] = 0;
+  class_name[0] = 0;
+  int title_length = winsys::GetWindowTextW(window, title, 1024);
+  int class_length = winsys::GetClassNameW(window, class_name, 1024);
   tally.checksum += title_length + class_length + title[0] + class_name[0] +
                     winsys::IsWindowVisible(window) +
                     winsys::IsWindowEnabled(window) + winsys::IsWindow(window);

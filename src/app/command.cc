@@ -1,6 +1,8 @@
 #include "app/command.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/search_term.h"
 #include "close/request_close.h"
@@ -8,6 +10,7 @@
 #include "log/text_output.h"
 #include "match/spared_windows.h"
 #include "match/visit_window.h"
+#include "winsys/shift_jis.h"
 
 namespace {
 
@@ -47,12 +50,6 @@ constexpr char kLogFailedMessage[] =
 constexpr int kSweepCount = 3;
 constexpr winsys::DWORD kPauseAfterSweepMs = 2000;
 
-void PrintMessage(std::FILE* console, const char* message) {
-  WriteFormatted(console, message);
-  // A console that cannot be written to changes nothing about the run.
-  static_cast<void>(std::fflush(console));
-}
-
 // Both bytes are searched for anywhere, with no regard to double-byte
 // characters: ソ, 表 and 能 end in a backslash byte in Shift_JIS.
 bool HasForbiddenByte(const char* argument) {
@@ -65,28 +62,28 @@ bool HasForbiddenByte(const char* argument) {
 int RunCommand(int argc, const char* const argv[], std::FILE* console,
                const char* log_path) {
   if (argc != 2) {
-    PrintMessage(console, kWrongCountMessage);
-    PrintMessage(console, kUsageMessage);
-    PrintMessage(console, kCaseMessage);
+    WriteConsoleMessage(console, kWrongCountMessage);
+    WriteConsoleMessage(console, kUsageMessage);
+    WriteConsoleMessage(console, kCaseMessage);
     return 1;
   }
   const char* argument = argv[1];
   // The length is tested first: an over-long argument is too long whatever
   // it holds.
   if (std::strlen(argument) > kLongestSearchTerm) {
-    PrintMessage(console, kTooLongMessage);
+    WriteConsoleMessage(console, kTooLongMessage);
     return 1;
   }
   StoreSearchTerm(argument);
   if (HasForbiddenByte(argument)) {
-    PrintMessage(console, kForbiddenByteMessage);
+    WriteConsoleMessage(console, kForbiddenByteMessage);
     return 1;
   }
 
   if (OpenActivityLog(log_path)) {
     WriteStartLine();
   } else {
-    PrintMessage(console, kLogFailedMessage);
+    WriteConsoleMessage(console, kLogFailedMessage);
   }
   RememberSparedWindows();
   StartCloseRequests();
@@ -94,6 +91,20 @@ int RunCommand(int argc, const char* const argv[], std::FILE* console,
   WriteEndLine();
   CloseActivityLog();
   return 0;
+}
+
+int RunCommandWithWideArguments(int argc, const winsys::WCHAR* const argv[],
+                                std::FILE* console, const char* log_path) {
+  std::vector<std::string> arguments;
+  for (int at = 0; at < argc; ++at) {
+    arguments.push_back(InShiftJis(argv[at]));
+  }
+  std::vector<const char*> narrow;
+  for (const std::string& argument : arguments) {
+    narrow.push_back(argument.c_str());
+  }
+  narrow.push_back(nullptr);
+  return RunCommand(argc, narrow.data(), console, log_path);
 }
 
 void RunSweeps(winsys::WNDENUMPROC visitor) {

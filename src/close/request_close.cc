@@ -4,6 +4,7 @@
 
 #include "close/answer_limit.h"
 #include "log/activity_log.h"
+#include "winsys/shift_jis.h"
 
 namespace {
 
@@ -169,16 +170,19 @@ Outcome Ask(winsys::HWND window, winsys::ULONGLONG deadline,
   return AwaitAnswer(window, deadline);
 }
 
-// The text is released in the same pass whether or not it was logged.
+// The text is logged in code page 932 like every other, and released in
+// the same pass whether or not it was logged.
 void LogCloseFailure(winsys::DWORD error) {
-  char* system_text = nullptr;
+  winsys::WCHAR* system_text = nullptr;
   winsys::DWORD length =
-      winsys::FormatMessageA(winsys::kSystemTextFlags, nullptr, error,
+      winsys::FormatMessageW(winsys::kSystemTextFlags, nullptr, error,
                              winsys::kDefaultLanguage, &system_text, 0);
-  WriteCloseRefusedLines(length != 0 ? system_text : nullptr);
-  if (length != 0) {
-    winsys::LocalFree(system_text);
+  if (length == 0) {
+    WriteCloseRefusedLines(nullptr);
+    return;
   }
+  WriteCloseRefusedLines(InShiftJis(system_text).c_str());
+  winsys::LocalFree(system_text);
 }
 
 // After ten minutes on one window the desktop may have changed past what

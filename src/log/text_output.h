@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <initializer_list>
+#include <string>
 
 // Writes format with each %s replaced by the next of args, inserted as data,
 // and each %% as one %; every line feed goes out as CR LF. Flushes nothing.
@@ -12,6 +13,16 @@ void WriteFormatted(std::FILE* stream, const char* format,
 
 // Writes text as it is, but for every line feed going out as CR LF.
 void WriteVerbatim(std::FILE* stream, const char* text);
+
+// Writes a console message, format with no arguments, as WriteFormatted
+// would, and flushes it; to a console window it goes as UTF-16 text through
+// the console instead, so that it reads right whatever the console's code
+// page.
+void WriteConsoleMessage(std::FILE* stream, const char* format);
+
+// When stream is a console window, writes text (code page 932) to it as
+// UTF-16 and returns true; otherwise writes nothing and returns false.
+bool WriteToConsoleWindow(std::FILE* stream, const std::string& text);
 
 // Switches stream to untranslated bytes, since the line feeds are translated
 // by the writers above.

@@ -6,10 +6,12 @@
 #include "close/request_close.h"
 #include "log/activity_log.h"
 #include "match/spared_windows.h"
+#include "winsys/shift_jis.h"
 
 namespace {
 
-// The platform gives at most 1023 bytes of a title or class name and a NUL.
+// At most 1023 code units of a title or class name are read, and kept as
+// at most 1023 bytes of code page 932, each with a NUL.
 constexpr int kTextCapacity = 1024;
 
 struct WindowFacts {
@@ -47,17 +49,24 @@ bool IsSelected(const WindowFacts& facts) {
          facts.valid == winsys::kTrue;
 }
 
+// Reads a title or class name with reader, in code page 932; empty when
+// the read fails.
+void ReadText(int (*reader)(winsys::HWND, winsys::WCHAR*, int),
+              winsys::HWND window, char* text) {
+  winsys::WCHAR wide[kTextCapacity];
+  wide[0] = 0;
+  reader(window, wide, kTextCapacity);
+  // A reader that filled the buffer without a terminator is not trusted.
+  wide[kTextCapacity - 1] = 0;
+  CopyInShiftJis(wide, text, kTextCapacity);
+}
+
 }  // namespace
 
 winsys::BOOL VisitWindow(winsys::HWND window, winsys::LPARAM /*unused*/) {
   WindowFacts facts;
-  facts.title[0] = '\0';
-  facts.class_name[0] = '\0';
-  winsys::GetWindowTextA(window, facts.title, kTextCapacity);
-  winsys::GetClassNameA(window, facts.class_name, kTextCapacity);
-  // A reader that filled the buffer without a terminator is not trusted.
-  facts.title[kTextCapacity - 1] = '\0';
-  facts.class_name[kTextCapacity - 1] = '\0';
+  ReadText(winsys::GetWindowTextW, window, facts.title);
+  ReadText(winsys::GetClassNameW, window, facts.class_name);
   WriteWindowSeenLine(facts.title, facts.class_name);
 
   facts.visible = winsys::IsWindowVisible(window);

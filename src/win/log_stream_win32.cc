@@ -6,8 +6,11 @@
 
 #include "log/log_file_check.h"
 #include "log/text_output.h"
+#include "winsys/window_system.h"
 
 namespace {
+
+using winsys::kShiftJisCodePage;
 
 // No sharing at all: the C runtime's own opening lets other processes in
 // under some runtimes (msvcrt.dll under Wine among them).
@@ -104,6 +107,31 @@ void DeleteOnClose(HANDLE file) {
 }
 
 }  // namespace
+
+bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
+  // A console answers GetConsoleMode; a file or a pipe does not.
+  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  if (handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
+    return false;
+  }
+  if (text.empty()) {
+    return true;
+  }
+  const int length = static_cast<int>(text.size());
+  const int size = MultiByteToWideChar(kShiftJisCodePage, 0, text.data(),
+                                       length, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(kShiftJisCodePage, 0, text.data(),
+                                       length, wide.data(), size) != size) {
+    return false;
+  }
+  // Whatever went to the stream before comes first.
+  static_cast<void>(std::fflush(stream));
+  DWORD written = 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(size), &written,
+                       nullptr) != 0;
+}
 
 void UseUntranslatedBytes(std::FILE* stream) {
   _setmode(_fileno(stream), _O_BINARY);

@@ -1,4 +1,5 @@
-// The seam realised with user32 and kernel32, narrow forms throughout.
+// The seam realised with user32 and kernel32. Text is read in UTF-16 and
+// converted to a code page named by the caller, never the PC's own.
 #include <windows.h>
 
 #include "winsys/window_system.h"
@@ -55,12 +56,15 @@ BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param) {
   return ::EnumChildWindows(parent, CallVisitor, context_address);
 }
 
-int GetWindowTextA(HWND window, char* text, int max_count) {
-  return ::GetWindowTextA(window, text, max_count);
+// WCHAR is the seam's name for a UTF-16 code unit, which wchar_t is here.
+static_assert(sizeof(WCHAR) == sizeof(::WCHAR));
+
+int GetWindowTextW(HWND window, WCHAR* text, int max_count) {
+  return ::GetWindowTextW(window, reinterpret_cast<LPWSTR>(text), max_count);
 }
 
-int GetClassNameA(HWND window, char* name, int max_count) {
-  return ::GetClassNameA(window, name, max_count);
+int GetClassNameW(HWND window, WCHAR* name, int max_count) {
+  return ::GetClassNameW(window, reinterpret_cast<LPWSTR>(name), max_count);
 }
 
 BOOL IsWindowVisible(HWND window) { return ::IsWindowVisible(window); }
@@ -107,14 +111,23 @@ DWORD GetLastError() { return ::GetLastError(); }
 
 void SetLastError(DWORD code) { ::SetLastError(code); }
 
-DWORD FormatMessageA(DWORD flags, const void* source, DWORD message_id,
-                     DWORD language_id, char** text, DWORD min_size) {
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id,
+                     DWORD language_id, WCHAR** text, DWORD min_size) {
   // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument is the address
   // of the pointer to fill.
-  return ::FormatMessageA(flags, source, message_id, language_id,
-                          reinterpret_cast<LPSTR>(text), min_size, nullptr);
+  return ::FormatMessageW(flags, source, message_id, language_id,
+                          reinterpret_cast<LPWSTR>(text), min_size, nullptr);
 }
 
 void* LocalFree(void* memory) { return ::LocalFree(memory); }
+
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide,
+                        int wide_length, char* narrow, int narrow_size,
+                        const char* default_char, BOOL* used_default) {
+  return ::WideCharToMultiByte(code_page, flags,
+                               reinterpret_cast<LPCWCH>(wide), wide_length,
+                               narrow, narrow_size, default_char,
+                               used_default);
+}
 
 }  // namespace winsys

@@ -21,6 +21,8 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using DWORD_PTR = std::uintptr_t;
 using ULONGLONG = std::uint64_t;
+// A UTF-16 code unit, as the window system speaks.
+using WCHAR = char16_t;
 using WNDENUMPROC = BOOL (*)(HWND, LPARAM);
 // Receives the answer to a message sent with SendMessageCallbackA, with the
 // data given at the send.
@@ -47,16 +49,18 @@ constexpr DWORD kWaitTimeout = 258;
 constexpr DWORD kSystemTextFlags = 0x1300;
 // MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT).
 constexpr DWORD kDefaultLanguage = 0x0400;
+// Shift_JIS: the code page of the log, the console messages and the term.
+constexpr UINT kShiftJisCodePage = 932;
 
 // Calls visitor once per child of parent, or per top-level window when
 // parent is null, until it returns kFalse. The tool ignores the result.
 BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param);
-// Copies at most max_count - 1 bytes of the title and a NUL; text is left
-// empty when there is no title or the read fails. Returns the length.
-int GetWindowTextA(HWND window, char* text, int max_count);
-// Copies the class name like GetWindowTextA; empty on failure. Returns the
-// length, 0 on failure.
-int GetClassNameA(HWND window, char* name, int max_count);
+// Copies at most max_count - 1 code units of the title and a NUL; text is
+// left alone when there is no title or the read fails. Returns the length.
+int GetWindowTextW(HWND window, WCHAR* text, int max_count);
+// Copies the class name like GetWindowTextW. Returns the length, 0 on
+// failure.
+int GetClassNameW(HWND window, WCHAR* name, int max_count);
 // kTrue when the window and its ancestors are visible.
 BOOL IsWindowVisible(HWND window);
 // kTrue when the window accepts input.
@@ -101,9 +105,17 @@ void SetLastError(DWORD code);
 // With kSystemTextFlags, points *text at a newly allocated NUL-terminated
 // system text for message_id and returns its length; returns 0 and leaves
 // *text alone when there is none.
-DWORD FormatMessageA(DWORD flags, const void* source, DWORD message_id,
-                     DWORD language_id, char** text, DWORD min_size);
-// Releases a text allocated by FormatMessageA; returns null on success.
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id,
+                     DWORD language_id, WCHAR** text, DWORD min_size);
+// Releases a text allocated by FormatMessageW; returns null on success.
 void* LocalFree(void* memory);
+// Converts wide_length code units of wide (-1: up to and with its NUL) to
+// code_page, with flags 0 as the narrow functions convert: a character the
+// code page lacks becomes a near one or '?'. Writes at most narrow_size
+// bytes and returns how many, or with narrow_size 0 only returns how many
+// it would write; 0 when they do not fit.
+int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide,
+                        int wide_length, char* narrow, int narrow_size,
+                        const char* default_char, BOOL* used_default);
 
 }  // namespace winsys

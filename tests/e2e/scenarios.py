@@ -23,7 +23,7 @@ import xml.etree.ElementTree as ElementTree
 from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
                      failed_line, is_seen_line, log_lines, readable,
                      runs_32bit_programs, seen_line, selected_line, sjis,
-                     start_line, wait_until, window)
+                     start_line, wait_until, window, wine_command)
 
 # The checkout the scenarios belong to: the guide and the task definition
 # they check are read from there.
@@ -447,6 +447,91 @@ def titles_literal(desktop, checks):
         check_selected_once_and_closed(
             checks, lines, fixture, key, title,
             fixture_class(key.title().replace("_", "")))
+
+
+# --- Any code page ---------------------------------------------------------
+
+def wide_window(window_id, title, class_name, answer="accept"):
+    """A Unicode window whose title, given in UTF-8 here, is set in UTF-16,
+    so that no code page need hold it."""
+    return ",".join([f"id={window_id}",
+                     "wtitle=" + title.encode("utf-16-le").hex(),
+                     "class=" + class_name, "answer=" + answer])
+
+
+@scenario("titles.japanese_term_on_any_code_page")
+def titles_any_code_page(desktop, checks):
+    """On a PC whose code page is not 932 (Wine under C.UTF-8 has 1252),
+    the term and the titles are still compared, and logged, in Shift_JIS."""
+    titles = {"sales": "売上 report", "totals": "集計 report",
+              "korean": "한국 report"}
+    fixture = desktop.start_fixture(
+        [wide_window(key, title, fixture_class(key.title()))
+         for key, title in titles.items()], lang=ENGLISH)
+    run = desktop.run_tool(["売上"], lang=ENGLISH)
+    lines = check_whole_run(checks, run, desktop.log())
+    logged = {"sales": sjis("売上 report"), "totals": sjis("集計 report"),
+              "korean": b"?? report"}
+    check_selected_once_and_closed(checks, lines, fixture, "sales",
+                                   logged["sales"], fixture_class("Sales"))
+    for key in ("totals", "korean"):
+        checks.equal(lines.count(seen_line(logged[key],
+                                           fixture_class(key.title()))),
+                     SWEEPS, f"the {key} window's found lines, in Shift_JIS")
+        checks.equal(fixture.closes(key), [],
+                     f"close requests the {key} window received")
+
+
+@scenario("titles.outside_shift_jis_logged_as_the_narrow_functions_give_them")
+def titles_outside_shift_jis(desktop, checks):
+    """Under a Japanese code page the tool's titles are byte for byte what
+    GetWindowTextA gives: best-fit and '?' replacements, and a title longer
+    than 1023 bytes cut at its 1023rd."""
+    titles = {"latin": "Café naïve ¥100", "korean": "한국 memo",
+              "emoji": "😀 memo", "marks": "～ 〜 − ¦ memo",
+              "long": "あ" * 600}
+    desktop.start_fixture(
+        [wide_window(key, title, fixture_class(key.title()), answer="stay")
+         for key, title in titles.items()])
+    narrow = {w[3]: w[0] for w in desktop.windows()}
+    run = desktop.run_tool(["no such window"])
+    lines = check_whole_run(checks, run, desktop.log())
+    for key in titles:
+        class_name = fixture_class(key.title())
+        title = narrow.get(class_name)
+        if checks.expect(title is not None, f"GetWindowTextA read {key}"):
+            checks.equal(lines.count(seen_line(title, class_name)), SWEEPS,
+                         f"found lines of {key} as GetWindowTextA gives it"
+                         f" ({title[:40]!r})")
+    checks.equal(len(narrow.get(fixture_class("Long"), b"")), 1023,
+                 "bytes GetWindowTextA gives of 600 Japanese characters")
+
+
+@scenario("arguments.checked_in_shift_jis_on_any_code_page")
+def arguments_any_code_page(desktop, checks):
+    """The term is taken in UTF-16 and checked in Shift_JIS under code page
+    1252 too: ソ still ends in a backslash byte, 17 Japanese characters are
+    still 34 bytes. Messages written to a pipe are the same bytes as to a
+    file."""
+    forbidden = sjis("【ERROR:0X0003】引数に % あるいは \\ が含まれます。")
+    too_long = sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。")
+    for term, expected, what in (("ソフト", forbidden, "ソ"),
+                                 ("あ" * 17, too_long, "17 characters")):
+        run = desktop.run_tool([term], lang=ENGLISH, timeout=30)
+        checks.equal(run.status, 1, f"{what}: exit status")
+        checks.equal(run.console, expected, f"{what}: console bytes")
+    process = subprocess.Popen(
+        [*wine_command("wine"), desktop.options.tool, "ソフト".encode()],
+        env=desktop.env(ENGLISH), cwd=desktop.directory,
+        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+        stderr=subprocess.DEVNULL)
+    desktop.processes.append(process)
+    try:
+        piped, _ = process.communicate(timeout=60)
+    except subprocess.TimeoutExpired:
+        raise TimeoutError("the tool's pipe is still open after 60 s")
+    checks.equal(piped, forbidden, "console bytes through a pipe")
+    checks.equal(desktop.log(), None, "a log after the rejections")
 
 
 # --- The activity log ------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "fake/fake_desktop.h"
 
+#include "support/bytes.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +22,10 @@ const char* NameOf(Call call) {
   switch (call) {
     case Call::kEnumChildWindows:
       return "EnumChildWindows";
-    case Call::kGetWindowTextA:
-      return "GetWindowTextA";
-    case Call::kGetClassNameA:
-      return "GetClassNameA";
+    case Call::kGetWindowTextW:
+      return "GetWindowTextW";
+    case Call::kGetClassNameW:
+      return "GetClassNameW";
     case Call::kIsWindowVisible:
       return "IsWindowVisible";
     case Call::kIsWindowEnabled:
@@ -36,8 +38,8 @@ const char* NameOf(Call call) {
       return "Sleep";
     case Call::kGetLastError:
       return "GetLastError";
-    case Call::kFormatMessageA:
-      return "FormatMessageA";
+    case Call::kFormatMessageW:
+      return "FormatMessageW";
     case Call::kLocalFree:
       return "LocalFree";
     case Call::kGetAncestor:
@@ -56,13 +58,16 @@ const char* NameOf(Call call) {
       return "MsgWaitForMultipleObjects";
     case Call::kGetTickCount64:
       return "GetTickCount64";
+    case Call::kWideCharToMultiByte:
+      return "WideCharToMultiByte";
   }
   return "?";
 }
 
-// Copies at most max_count - 1 bytes and a NUL, like the platform's readers;
-// a missing window reads as empty.
-int CopyTextOrEmpty(const std::string* source, char* target, int max_count) {
+// Copies at most max_count - 1 code units and a NUL, like the platform's
+// readers; a missing window reads as empty.
+int CopyTextOrEmpty(const std::u16string* source, winsys::WCHAR* target,
+                    int max_count) {
   if (max_count <= 0) {
     return 0;
   }
@@ -71,9 +76,9 @@ int CopyTextOrEmpty(const std::string* source, char* target, int max_count) {
     length = static_cast<std::size_t>(max_count - 1);
   }
   if (length > 0) {
-    std::memcpy(target, source->data(), length);
+    std::memcpy(target, source->data(), length * sizeof(winsys::WCHAR));
   }
-  target[length] = '\0';
+  target[length] = 0;
   return static_cast<int>(length);
 }
 
@@ -83,6 +88,11 @@ void FakeDesktop::Reset() { *this = FakeDesktop(); }
 
 winsys::HWND FakeDesktop::AddWindow(const std::string& title,
                                     const std::string& class_name) {
+  return AddWindow(Utf16(title), Utf16(class_name));
+}
+
+winsys::HWND FakeDesktop::AddWindow(const std::u16string& title,
+                                    const std::u16string& class_name) {
   FakeWindow window;
   window.handle = HandleFor(windows.size());
   window.title = title;
@@ -186,7 +196,7 @@ void FakeDesktop::SetLastErrorCode(winsys::DWORD code) {
 }
 
 void FakeDesktop::SetSystemText(winsys::DWORD code, const std::string& text) {
-  system_texts[code] = text;
+  system_texts[code] = Utf16(text);
 }
 
 FakeWindow& FakeDesktop::Window(winsys::HWND window) {
@@ -259,7 +269,7 @@ std::vector<std::string> FakeDesktop::Trace(
                call.call == Call::kMsgWaitForMultipleObjects ||
                call.call == Call::kGetLastError ||
                call.call == Call::kSetLastError ||
-               call.call == Call::kFormatMessageA) {
+               call.call == Call::kFormatMessageW) {
       line += " " + std::to_string(call.value);
     }
     trace.push_back(line);
@@ -302,6 +312,40 @@ FakeDesktop& Desktop() {
   return desktop;
 }
 
+std::u16string Utf16(const std::string& utf8) {
+  std::u16string units;
+  std::size_t at = 0;
+  while (at < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    int trail = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    char32_t point = trail == 0   ? lead
+                     : trail == 1 ? lead & 0x1F
+                     : trail == 2 ? lead & 0x0F
+                                  : lead & 0x07;
+    bool valid = (lead < 0x80 || lead >= 0xC2) && lead <= 0xF4 &&
+                 at + trail < utf8.size();
+    for (int i = 1; valid && i <= trail; ++i) {
+      const auto next = static_cast<unsigned char>(utf8[at + i]);
+      valid = (next & 0xC0) == 0x80;
+      point = (point << 6) | (next & 0x3F);
+    }
+    if (!valid) {
+      units.push_back(u'\uFFFD');
+      ++at;
+      continue;
+    }
+    at += trail + 1;
+    if (point >= 0x10000) {
+      point -= 0x10000;
+      units.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
+    } else {
+      units.push_back(static_cast<char16_t>(point));
+    }
+  }
+  return units;
+}
+
 }  // namespace fake
 
 namespace winsys {
@@ -333,8 +377,8 @@ BOOL EnumChildWindows(HWND parent, WNDENUMPROC visitor, LPARAM param) {
   return kTrue;
 }
 
-int GetWindowTextA(HWND window, char* text, int max_count) {
-  FakeWindow* found = Desktop().Touch(Call::kGetWindowTextA, window);
+int GetWindowTextW(HWND window, WCHAR* text, int max_count) {
+  FakeWindow* found = Desktop().Touch(Call::kGetWindowTextW, window);
   if (found != nullptr && found->text_reads_fail) {
     return 0;
   }
@@ -342,8 +386,8 @@ int GetWindowTextA(HWND window, char* text, int max_count) {
                                max_count);
 }
 
-int GetClassNameA(HWND window, char* name, int max_count) {
-  FakeWindow* found = Desktop().Touch(Call::kGetClassNameA, window);
+int GetClassNameW(HWND window, WCHAR* name, int max_count) {
+  FakeWindow* found = Desktop().Touch(Call::kGetClassNameW, window);
   if (found != nullptr && found->text_reads_fail) {
     return 0;
   }
@@ -529,18 +573,19 @@ void SetLastError(DWORD code) {
 
 // Only the allocating, system-text form the tool uses is realised; any other
 // flags or language find no text, so a test sees the wrong call.
-DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD message_id,
-                     DWORD language_id, char** text, DWORD /*min_size*/) {
+DWORD FormatMessageW(DWORD flags, const void* /*source*/, DWORD message_id,
+                     DWORD language_id, WCHAR** text, DWORD /*min_size*/) {
   fake::FakeDesktop& desktop = Desktop();
-  desktop.Record(Call::kFormatMessageA, nullptr, message_id);
+  desktop.Record(Call::kFormatMessageW, nullptr, message_id);
   auto found = desktop.system_texts.find(message_id);
   if (flags != kSystemTextFlags || language_id != kDefaultLanguage ||
       found == desktop.system_texts.end()) {
     return 0;
   }
-  const std::string& system_text = found->second;
-  auto* copy = static_cast<char*>(std::malloc(system_text.size() + 1));
-  std::memcpy(copy, system_text.c_str(), system_text.size() + 1);
+  const std::u16string& system_text = found->second;
+  const std::size_t bytes = (system_text.size() + 1) * sizeof(WCHAR);
+  auto* copy = static_cast<WCHAR*>(std::malloc(bytes));
+  std::memcpy(copy, system_text.c_str(), bytes);
   *text = copy;
   ++desktop.texts_outstanding;
   return static_cast<DWORD>(system_text.size());
@@ -556,6 +601,38 @@ void* LocalFree(void* memory) {
   std::free(memory);
   --desktop.texts_outstanding;
   return nullptr;
+}
+
+// Only code page 932 is realised, as the tool uses it; any other converts
+// nothing. A unit at a time, so lone surrogates and each half of a pair
+// outside the code page become '?', as under Wine.
+int WideCharToMultiByte(UINT code_page, DWORD /*flags*/, const WCHAR* wide,
+                        int wide_length, char* narrow, int narrow_size,
+                        const char* /*default_char*/, BOOL* /*used_default*/) {
+  constexpr DWORD kErrorInsufficientBuffer = 122;
+  fake::FakeDesktop& desktop = Desktop();
+  desktop.Record(Call::kWideCharToMultiByte, nullptr, code_page);
+  if (code_page != kShiftJisCodePage) {
+    return 0;
+  }
+  int size = 0;
+  for (int at = 0; wide_length < 0 || at < wide_length; ++at) {
+    char bytes[2] = {'\0', '\0'};
+    const bool terminator = wide_length < 0 && wide[at] == 0;
+    const int count = terminator ? 1 : CodeUnitInCp932(wide[at], bytes);
+    if (narrow_size != 0) {
+      if (size + count > narrow_size) {
+        desktop.last_error = kErrorInsufficientBuffer;
+        return 0;
+      }
+      std::memcpy(narrow + size, bytes, static_cast<std::size_t>(count));
+    }
+    size += count;
+    if (terminator) {
+      break;
+    }
+  }
+  return size;
 }
 
 }  // namespace winsys

@@ -15,15 +15,15 @@ namespace fake {
 
 enum class Call {
   kEnumChildWindows,
-  kGetWindowTextA,
-  kGetClassNameA,
+  kGetWindowTextW,
+  kGetClassNameW,
   kIsWindowVisible,
   kIsWindowEnabled,
   kIsWindow,
   kSendMessageCallbackA,
   kSleep,
   kGetLastError,
-  kFormatMessageA,
+  kFormatMessageW,
   kLocalFree,
   kGetAncestor,
   kGetConsoleWindow,
@@ -33,6 +33,7 @@ enum class Call {
   kPeekMessageA,
   kMsgWaitForMultipleObjects,
   kGetTickCount64,
+  kWideCharToMultiByte,
 };
 
 struct SeamCall {
@@ -40,7 +41,7 @@ struct SeamCall {
   winsys::HWND window;  // null for calls about no window
   // Sleep and MsgWaitForMultipleObjects: milliseconds;
   // SendMessageCallbackA: the message; GetLastError, SetLastError and
-  // FormatMessageA: the error code.
+  // FormatMessageW: the error code; WideCharToMultiByte: the code page.
   std::uint64_t value;
   // SendMessageCallbackA's message parameters.
   std::uint64_t wparam;
@@ -52,8 +53,8 @@ constexpr int kForever = -1;
 
 struct FakeWindow {
   winsys::HWND handle = nullptr;
-  std::string title;
-  std::string class_name;
+  std::u16string title;
+  std::u16string class_name;
   winsys::BOOL visible = winsys::kTrue;
   winsys::BOOL enabled = winsys::kTrue;
   winsys::BOOL valid = winsys::kTrue;
@@ -86,8 +87,13 @@ class FakeDesktop {
   void Reset();
 
   // Scenario builders.
+  // The title and class name as the window holds them, in UTF-8 here, or
+  // as any UTF-16 code units (characters outside the BMP, lone
+  // surrogates).
   winsys::HWND AddWindow(const std::string& title,
                          const std::string& class_name = "FakeWindowClass");
+  winsys::HWND AddWindow(const std::u16string& title,
+                         const std::u16string& class_name);
   void Hide(winsys::HWND window);
   void Disable(winsys::HWND window);
   // Any values, including ones other than kTrue and kFalse.
@@ -130,12 +136,12 @@ class FakeDesktop {
   void VanishOnCall(winsys::HWND window, Call call);
   // Present only in sweeps first to last (counted from 1).
   void PresentInSweeps(winsys::HWND window, int first, int last);
-  // GetWindowTextA and GetClassNameA answer 0 and leave the buffer alone.
+  // GetWindowTextW and GetClassNameW answer 0 and leave the buffer alone.
   void FailTextReads(winsys::HWND window);
   // The thread's last error from now on, and the one every refused WM_CLOSE
   // leaves behind, whatever was set before the request.
   void SetLastErrorCode(winsys::DWORD code);
-  // A system text for code; codes without one have no text.
+  // A system text for code, in UTF-8 here; codes without one have no text.
   void SetSystemText(winsys::DWORD code, const std::string& text);
 
   FakeWindow& Window(winsys::HWND window);
@@ -165,7 +171,7 @@ class FakeDesktop {
   winsys::DWORD error_after_refusal = 0;
   winsys::HWND console_window = nullptr;
   winsys::HWND shell_window = nullptr;
-  std::map<winsys::DWORD, std::string> system_texts;
+  std::map<winsys::DWORD, std::u16string> system_texts;
   // Requests sent with SendMessageCallbackA whose answers are still owed.
   struct OwedAnswer {
     winsys::HWND window;
@@ -182,5 +188,8 @@ class FakeDesktop {
 
 // The one desktop the seam functions act on.
 FakeDesktop& Desktop();
+
+// The UTF-16 code units of a UTF-8 text; an invalid byte becomes U+FFFD.
+std::u16string Utf16(const std::string& utf8);
 
 }  // namespace fake

@@ -25,6 +25,58 @@ bool ConvertToCp932(const std::string& utf8, std::string* cp932) {
   return converted != static_cast<std::size_t>(-1) && in_left == 0;
 }
 
+std::u16string Cp932ToUtf16(const std::string& cp932) {
+  iconv_t converter = iconv_open("UTF-16LE", "CP932");
+  if (reinterpret_cast<std::intptr_t>(converter) == -1) {
+    return std::u16string();
+  }
+  std::string input = cp932;
+  std::string output(input.size() * 2, '\0');
+  char* in = input.data();
+  std::size_t in_left = input.size();
+  char* out = output.data();
+  std::size_t out_left = output.size();
+  std::size_t converted = iconv(converter, &in, &in_left, &out, &out_left);
+  static_cast<void>(iconv_close(converter));
+  if (converted == static_cast<std::size_t>(-1)) {
+    return std::u16string();
+  }
+  std::u16string units;
+  for (std::size_t at = 0; at + 1 < output.size() - out_left; at += 2) {
+    units.push_back(static_cast<char16_t>(
+        static_cast<unsigned char>(output[at]) |
+        (static_cast<unsigned char>(output[at + 1]) << 8)));
+  }
+  return units;
+}
+
+int CodeUnitInCp932(char16_t unit, char* bytes) {
+  // ASCII is itself in code page 932; most titles need no conversion.
+  if (unit < 0x80) {
+    bytes[0] = static_cast<char>(unit);
+    return 1;
+  }
+  static iconv_t converter = iconv_open("CP932", "UTF-16LE");
+  if (reinterpret_cast<std::intptr_t>(converter) == -1) {
+    bytes[0] = '?';
+    return 1;
+  }
+  char in_bytes[2] = {static_cast<char>(unit & 0xFF),
+                      static_cast<char>(unit >> 8)};
+  char* in = in_bytes;
+  std::size_t in_left = sizeof in_bytes;
+  char* out = bytes;
+  std::size_t out_left = 2;
+  if (iconv(converter, &in, &in_left, &out, &out_left) ==
+      static_cast<std::size_t>(-1)) {
+    // Back to the converter's first state for the next unit.
+    static_cast<void>(iconv(converter, nullptr, nullptr, nullptr, nullptr));
+    bytes[0] = '?';
+    return 1;
+  }
+  return static_cast<int>(2 - out_left);
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(file), {});

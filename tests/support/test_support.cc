@@ -70,11 +70,35 @@ RunResult DesktopTest::Run(const std::vector<std::string>& arguments) {
     argv.push_back(argument.c_str());
   }
   argv.push_back(nullptr);
+  return RunCapturingConsole([&](std::FILE* console, const char* log_path) {
+    return RunCommand(static_cast<int>(argv.size() - 1), argv.data(), console,
+                      log_path);
+  });
+}
+
+RunResult DesktopTest::RunWithWideArguments(
+    const std::vector<std::string>& utf8_arguments) {
+  std::vector<std::u16string> wide{u"tesmarinds.exe"};
+  for (const std::string& argument : utf8_arguments) {
+    wide.push_back(fake::Utf16(argument));
+  }
+  std::vector<const winsys::WCHAR*> argv;
+  for (const std::u16string& argument : wide) {
+    argv.push_back(argument.c_str());
+  }
+  argv.push_back(nullptr);
+  return RunCapturingConsole([&](std::FILE* console, const char* log_path) {
+    return RunCommandWithWideArguments(static_cast<int>(argv.size() - 1),
+                                       argv.data(), console, log_path);
+  });
+}
+
+RunResult DesktopTest::RunCapturingConsole(
+    const std::function<int(std::FILE*, const char*)>& run) {
   std::FILE* console = std::tmpfile();
   const std::string& log_path =
       log_path_override_.empty() ? log_path_ : log_path_override_;
-  int status = RunCommand(static_cast<int>(argv.size() - 1), argv.data(),
-                          console, log_path.c_str());
+  int status = run(console, log_path.c_str());
   std::rewind(console);
   std::string printed;
   for (int byte = std::fgetc(console); byte != EOF;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,9 +31,16 @@ class DesktopTest : public testing::Test {
 
   // Runs the tool with these arguments after the program name.
   RunResult Run(const std::vector<std::string>& arguments);
+  // Runs the tool with these arguments, written in UTF-8 here, given to it
+  // in UTF-16 as the platform gives them.
+  RunResult RunWithWideArguments(
+      const std::vector<std::string>& utf8_arguments);
   // Runs the tool with the single argument term.
   RunResult RunWithTerm(const std::string& term);
   std::string LogBytes() const { return ReadFileBytes(log_path_); }
+  // Runs run with a console file and the log path; what it printed.
+  RunResult RunCapturingConsole(
+      const std::function<int(std::FILE*, const char*)>& run);
 
   fake::FakeDesktop& desktop_ = fake::Desktop();
   std::string directory_;
