@@ -26,11 +26,11 @@
 #include "allocation_count.h"
 #include "app/search_term.h"
 #include "desktop_titles.h"
-#include "support/bytes.h"
 #include "fake/fake_desktop.h"
 #include "log/activity_log.h"
 #include "log_flush_switch.h"
 #include "match/visit_window.h"
+#include "support/bytes.h"
 #include "winsys/window_system.h"
 
 namespace {
@@ -154,10 +154,10 @@ void SweepBenchmark(benchmark::State& state, Variant variant) {
 
   const double visited =
       static_cast<double>(windows) * static_cast<double>(state.iterations());
-  state.counters["time_per_window"] = benchmark::Counter(
-      static_cast<double>(windows),
-      benchmark::Counter::kIsIterationInvariantRate |
-          benchmark::Counter::kInvert);
+  state.counters["time_per_window"] =
+      benchmark::Counter(static_cast<double>(windows),
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
   state.counters["allocs_per_window"] =
       static_cast<double>(sweep_allocations) / visited;
   state.counters["visit_allocs_per_window"] =
@@ -249,8 +249,8 @@ int CountInstructions(const std::string& variant_name, std::int64_t windows,
   }
   CALLGRIND_TOGGLE_COLLECT;
   EndVariant();
-  std::printf("%s: %d sweeps of %lld windows collected\n",
-              variant_name.c_str(), sweeps, static_cast<long long>(windows));
+  std::printf("%s: %d sweeps of %lld windows collected\n", variant_name.c_str(),
+              sweeps, static_cast<long long>(windows));
   return 0;
 }
 

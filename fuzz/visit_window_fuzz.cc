@@ -169,13 +169,12 @@ Expectation Expected(const Scenario& s) {
   Expectation expected;
   expected.log = TextMode(title) + Sjis(" が見つかりました。クラス名：") +
                  TextMode(class_name) + "\r\n";
-  const bool selected = reference::Contains(reference::FoldLetters(title),
-                                            reference::FoldLetters(s.term)) &&
-                        visible == 1 && enabled == 1 && valid == 1 &&
-                        class_name != "Shell_TrayWnd" &&
-                        class_name != "Shell_SecondaryTrayWnd" &&
-                        class_name != "Ghost" &&
-                        class_name != "Windows.UI.Core.CoreWindow";
+  const bool selected =
+      reference::Contains(reference::FoldLetters(title),
+                          reference::FoldLetters(s.term)) &&
+      visible == 1 && enabled == 1 && valid == 1 &&
+      class_name != "Shell_TrayWnd" && class_name != "Shell_SecondaryTrayWnd" &&
+      class_name != "Ghost" && class_name != "Windows.UI.Core.CoreWindow";
   if (selected) {
     expected.log += Sjis("指定したタイトルである ") + TextMode(title) +
                     Sjis(" が見つかりました\r\n");
@@ -202,7 +201,8 @@ Expectation Expected(const Scenario& s) {
       expected.log += Sjis("WM_CLOSEに失敗しました\r\n");
     }
     if (expected.given_up) {
-      expected.log += TextMode(kTimeoutText) + Sjis("WM_CLOSEに失敗しました\r\n");
+      expected.log +=
+          TextMode(kTimeoutText) + Sjis("WM_CLOSEに失敗しました\r\n");
     }
   }
   if (!s.log_open) {
@@ -244,8 +244,9 @@ void SetUpWindow(const Scenario& s) {
     desktop.SetSystemText(kErrorCode, s.system_text);
   }
   const Call vanish_calls[] = {
-      Call::kGetWindowTextW,  Call::kGetClassNameW, Call::kIsWindowVisible,
-      Call::kIsWindowEnabled, Call::kIsWindow,      Call::kSendMessageCallbackA};
+      Call::kGetWindowTextW,  Call::kGetClassNameW,
+      Call::kIsWindowVisible, Call::kIsWindowEnabled,
+      Call::kIsWindow,        Call::kSendMessageCallbackA};
   if (s.vanish == kAfterFirstRequest) {
     desktop.VanishAfterRequests(window, 1);
   } else if (s.vanish != kNever) {

@@ -124,9 +124,8 @@ void* LocalFree(void* memory) { return ::LocalFree(memory); }
 int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide,
                         int wide_length, char* narrow, int narrow_size,
                         const char* default_char, BOOL* used_default) {
-  return ::WideCharToMultiByte(code_page, flags,
-                               reinterpret_cast<LPCWCH>(wide), wide_length,
-                               narrow, narrow_size, default_char,
+  return ::WideCharToMultiByte(code_page, flags, reinterpret_cast<LPCWCH>(wide),
+                               wide_length, narrow, narrow_size, default_char,
                                used_default);
 }
 

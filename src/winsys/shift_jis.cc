@@ -10,8 +10,7 @@ constexpr int kLongestWideText = 1023;
 
 int ShiftJisLength(const winsys::WCHAR* wide, int wide_length) {
   return winsys::WideCharToMultiByte(winsys::kShiftJisCodePage, 0, wide,
-                                     wide_length, nullptr, 0, nullptr,
-                                     nullptr);
+                                     wide_length, nullptr, 0, nullptr, nullptr);
 }
 
 }  // namespace
@@ -37,12 +36,12 @@ int CopyInShiftJis(const winsys::WCHAR* wide, char* text, int capacity) {
     ++wide_length;
   }
   char converted[2 * kLongestWideText];
-  int length = wide_length == 0
-                   ? 0
-                   : winsys::WideCharToMultiByte(
-                         winsys::kShiftJisCodePage, 0, wide, wide_length,
-                         converted, static_cast<int>(sizeof converted),
-                         nullptr, nullptr);
+  int length =
+      wide_length == 0
+          ? 0
+          : winsys::WideCharToMultiByte(
+                winsys::kShiftJisCodePage, 0, wide, wide_length, converted,
+                static_cast<int>(sizeof converted), nullptr, nullptr);
   // The narrow readers fill the buffer to its last byte but one, whether
   // or not a double-byte character ends there.
   if (length > capacity - 1) {

@@ -1,10 +1,10 @@
 #include "fake/fake_desktop.h"
 
-#include "support/bytes.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "support/bytes.h"
 
 namespace fake {
 namespace {
