@@ -61,7 +61,8 @@ void RemoveTheirFiles() {
 }
 
 // Two windows on the desktop: one a term may select, one hidden. The
-// reference needs to know only their titles, class names and states.
+// reference needs to know only their titles, class names (in code page
+// 932, as the tool logs them) and states.
 struct Window {
   std::string title;
   std::string class_name;
@@ -194,7 +195,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   fake::FakeDesktop& desktop = fake::Desktop();
   desktop.Reset();
   for (const Window& window : Windows()) {
-    winsys::HWND handle = desktop.AddWindow(window.title, window.class_name);
+    // The windows hold their texts in UTF-16, as the platform does.
+    winsys::HWND handle = desktop.AddWindow(Cp932ToUtf16(window.title),
+                                            Cp932ToUtf16(window.class_name));
     if (!window.visible) {
       desktop.Hide(handle);
     }

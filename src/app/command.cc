@@ -1,5 +1,6 @@
 #include "app/command.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -96,14 +97,13 @@ int RunCommand(int argc, const char* const argv[], std::FILE* console,
 int RunCommandWithWideArguments(int argc, const winsys::WCHAR* const argv[],
                                 std::FILE* console, const char* log_path) {
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc));
   for (int at = 0; at < argc; ++at) {
     arguments.push_back(InShiftJis(argv[at]));
   }
-  std::vector<const char*> narrow;
-  for (const std::string& argument : arguments) {
-    narrow.push_back(argument.c_str());
-  }
-  narrow.push_back(nullptr);
+  std::vector<const char*> narrow(arguments.size() + 1, nullptr);
+  std::transform(arguments.begin(), arguments.end(), narrow.begin(),
+                 [](const std::string& argument) { return argument.c_str(); });
   return RunCommand(argc, narrow.data(), console, log_path);
 }
 

@@ -1,6 +1,8 @@
 #include "match/spared_windows.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -25,12 +27,10 @@ constexpr const char* kSystemClasses[] = {
 };
 
 bool IsSystemClass(const char* class_name) {
-  for (const char* system_class : kSystemClasses) {
-    if (std::strcmp(class_name, system_class) == 0) {
-      return true;
-    }
-  }
-  return false;
+  return std::any_of(std::begin(kSystemClasses), std::end(kSystemClasses),
+                     [class_name](const char* system_class) {
+                       return std::strcmp(class_name, system_class) == 0;
+                     });
 }
 
 }  // namespace

@@ -109,8 +109,10 @@ void DeleteOnClose(HANDLE file) {
 }  // namespace
 
 bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
-  // A console answers GetConsoleMode; a file or a pipe does not.
-  auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  // A console answers GetConsoleMode; a file or a pipe does not. The C
+  // runtime hands the stream's handle over as an integer.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  auto* handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
   DWORD mode = 0;
   if (handle == INVALID_HANDLE_VALUE || GetConsoleMode(handle, &mode) == 0) {
     return false;

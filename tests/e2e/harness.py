@@ -26,6 +26,9 @@ from wine_session import (Xvfb, boot_prefix, die_with_parent,  # noqa: F401
 
 JAPANESE = "ja_JP.UTF-8"  # Wine's ANSI code page becomes 932
 ENGLISH = "C.UTF-8"  # Wine's own programs keep their English titles
+# Wine's errors, not its notes on what it has not implemented, go to each
+# program's standard error file, for the report of a failed scenario.
+WINE_ERRORS = "fixme-all"
 
 CRLF = b"\r\n"
 
@@ -164,6 +167,7 @@ class Desktop:
         self.processes = []
         self.xvfb = None
         self.fixtures = 0
+        self.started = 0
 
     def __enter__(self):
         shutil.rmtree(self.directory, ignore_errors=True)
@@ -175,10 +179,21 @@ class Desktop:
             os.makedirs(os.path.join(self.drive_c, "e2e"))
             if self.with_temp:
                 os.makedirs(os.path.join(self.drive_c, "temp"))
+            self._start_up()
         except BaseException:
             self._tear_down()
             raise
         return self
+
+    def _start_up(self):
+        """Has Wine start the prefix's server and its own services (the
+        desktop, the service manager) before the scenario's first program,
+        which would otherwise pay for them while it waits for its window
+        on a loaded machine."""
+        status, _ = self.helper("list", timeout=120)
+        if status != 0:
+            raise RuntimeError(f"the prefix did not start: e2e_helper list"
+                               f" ended with {status}")
 
     def __exit__(self, *exc):
         self._tear_down()
@@ -207,7 +222,7 @@ class Desktop:
 
     def env(self, lang=JAPANESE):
         display = self.xvfb.display if self.xvfb else ""
-        return wine_environment(self.prefix, display, lang)
+        return wine_environment(self.prefix, display, lang, WINE_ERRORS)
 
     def path(self, windows_path):
         """The Linux path of c:\\... inside this desktop's prefix."""
@@ -216,18 +231,67 @@ class Desktop:
 
     def start(self, arguments, lang=JAPANESE, stdout=subprocess.DEVNULL,
               cwd=None):
-        """Starts a Windows program under wine; ended at tear-down."""
-        process = subprocess.Popen(
-            [*wine_command("wine"), *map(as_bytes, arguments)],
-            env=self.env(lang),
-            cwd=cwd or self.directory,
-            stdin=subprocess.DEVNULL,
-            stdout=stdout,
-            stderr=subprocess.DEVNULL,
-            preexec_fn=die_with_parent,
-        )
+        """Starts a Windows program under wine; ended at tear-down. What it
+        and Wine say on standard error goes to a file of its own, kept
+        with the scenario's evidence, whose path is process.stderr_path."""
+        self.started += 1
+        name = os.path.basename(str(arguments[0]).replace("\\", "/"))
+        stderr_path = os.path.join(self.directory,
+                                   f"stderr-{self.started}-{name}.txt")
+        with open(stderr_path, "wb") as stderr:
+            process = subprocess.Popen(
+                [*wine_command("wine"), *map(as_bytes, arguments)],
+                env=self.env(lang),
+                cwd=cwd or self.directory,
+                stdin=subprocess.DEVNULL,
+                stdout=stdout,
+                stderr=stderr,
+                preexec_fn=die_with_parent,
+            )
+        process.stderr_path = stderr_path
         self.processes.append(process)
         return process
+
+    def describe(self, process, lang=JAPANESE):
+        """What a program did, for a scenario that gave up on it: running
+        or its exit status, the end of its standard error, and the
+        desktop's windows."""
+        state = ("still running" if process.poll() is None
+                 else f"ended with status {process.returncode}")
+        with open(process.stderr_path, "rb") as stderr:
+            said = stderr.read()[-2000:]
+        try:
+            windows = "".join(
+                f"\n    {readable(title)!r} class {class_name}"
+                f"{'' if visible else ' (hidden)'}"
+                for title, visible, _, class_name in self.windows(lang))
+        except (RuntimeError, TimeoutError) as error:
+            windows = f" (not listed: {error})"
+        return (f"{process.args[1]!r} {state}; its standard error:"
+                f" {readable(said)!r}; the desktop's windows:{windows}")
+
+    def start_with_window(self, arguments, find, what, lang=JAPANESE,
+                          seconds=120):
+        """Starts a program and waits until find(windows) gives its window,
+        which it returns with the process. A program that ends before
+        showing it is started once more, and the output says so; one that
+        still runs without it after seconds fails the scenario with what
+        it did."""
+        for attempt in (1, 2):
+            process = self.start(arguments, lang=lang)
+            deadline = time.monotonic() + seconds
+            while process.poll() is None:
+                found = find(self.windows(lang))
+                if found:
+                    return process, found
+                if time.monotonic() > deadline:
+                    raise TimeoutError(f"gave up after {seconds} s waiting"
+                                       f" for {what}: "
+                                       + self.describe(process, lang))
+                time.sleep(0.5)
+            print(f"{what} never appeared (attempt {attempt}): "
+                  + self.describe(process, lang), flush=True)
+        raise RuntimeError(f"{what} never appeared in two attempts")
 
     def run(self, arguments, lang=JAPANESE, timeout=60):
         """Runs a Windows console program to its end: (status, stdout)."""
@@ -282,13 +346,15 @@ class Desktop:
             arguments += ["--exit-on", exit_on]
         process = self.start(arguments + list(windows), lang=lang)
         fixture = Fixture(process, self.path(record))
-        wait_until(
-            lambda: fixture.events() or process.poll() is not None,
-            30, "the fixture's windows")
+        try:
+            wait_until(
+                lambda: fixture.events() or process.poll() is not None,
+                120, "the fixture's windows")
+        except TimeoutError as error:
+            raise TimeoutError(f"{error}: " + self.describe(process, lang))
         if not fixture.events():
-            raise RuntimeError(
-                f"window_fixture.exe ended with {process.returncode}"
-                " before its windows existed")
+            raise RuntimeError("the fixture's windows never appeared: "
+                               + self.describe(process, lang))
         return fixture
 
     def helper(self, *arguments, lang=JAPANESE, timeout=30):

@@ -91,12 +91,10 @@ def check_selected_once_and_closed(checks, lines, fixture, key, title,
 def open_notepad(desktop):
     # Under the Japanese locale Wine's Notepad is titled (無題) - メモ帳;
     # in English it is Untitled - Notepad, the title these scenarios need.
-    process = desktop.start(["notepad"], lang=ENGLISH)
-
-    def notepad_windows():
-        return [w for w in desktop.windows(lang=ENGLISH)
-                if w[3] == "Notepad" and w[1]]
-    found = wait_until(notepad_windows, 40, "Notepad's window")
+    process, found = desktop.start_with_window(
+        ["notepad"], lambda windows: [w for w in windows
+                                      if w[3] == "Notepad" and w[1]],
+        "Notepad's window", lang=ENGLISH)
     return process, found[0][0]
 
 

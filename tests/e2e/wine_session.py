@@ -86,9 +86,10 @@ def stop_process(process, seconds=10):
         process.wait(timeout=seconds)
 
 
-def wine_environment(prefix, display, lang):
+def wine_environment(prefix, display, lang, debug="-all"):
     """The caller's environment with nothing of another Wine session, for
-    the prefix and display given."""
+    the prefix and display given; debug is WINEDEBUG, Wine's own messages
+    on standard error (none by default)."""
     env = {
         key: value
         for key, value in os.environ.items()
@@ -96,7 +97,7 @@ def wine_environment(prefix, display, lang):
     }
     env.update(
         WINEPREFIX=str(prefix),
-        WINEDEBUG="-all",
+        WINEDEBUG=debug,
         # No runtime installers or menu entries: nothing asks a question.
         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d",
         LANG=lang,
