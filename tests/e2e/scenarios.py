@@ -532,6 +532,31 @@ def arguments_any_code_page(desktop, checks):
     checks.equal(desktop.log(), None, "a log after the rejections")
 
 
+@scenario("console.messages_read_right_on_any_code_page")
+def console_any_code_page(desktop, checks):
+    """On a console window of code page 437 (Wine under C.UTF-8) the
+    tool's messages show as the Japanese text they are: written as text
+    through the console, not as Shift_JIS bytes it would misread."""
+    e2e = desktop.path("c:\\e2e")
+    shutil.copyfile(desktop.options.tool, os.path.join(e2e, "tesmarinds.exe"))
+    shutil.copyfile(desktop.options.helper, os.path.join(e2e, "e2e_helper.exe"))
+    with open(os.path.join(e2e, "show.bat"), "wb") as batch:
+        batch.write(b"@echo off\r\n"
+                    b"c:\\e2e\\tesmarinds.exe %1\r\n"
+                    b"echo.\r\n"
+                    b"c:\\e2e\\e2e_helper.exe screen c:\\e2e\\screen.txt\r\n")
+    status, _ = desktop.run(["wineconsole", "cmd", "/c", "c:\\e2e\\show.bat",
+                             "ソフト"], lang=ENGLISH)
+    checks.equal(status, 0, "wineconsole's exit status")
+    try:
+        with open(os.path.join(e2e, "screen.txt"), "rb") as screen:
+            shown = screen.read().decode("utf-8")
+    except FileNotFoundError:
+        shown = ""
+    checks.expect("【ERROR:0X0003】引数に % あるいは \\ が含まれます。" in shown,
+                  f"the console shows the message: {shown!r}")
+
+
 # --- The activity log ------------------------------------------------------
 
 def stayer(desktop):
