@@ -1,5 +1,7 @@
 """Scenarios of what ships beside the executable: close-windows.bat as the
-release converts it (scripts/batch-file.sh).
+release converts it (scripts/batch-file.sh), and the Windows Installer
+package that installs it with the tool and registers its task
+(scripts/stage.sh, scripts/msi.sh, built for the tests by packages.sh).
 
 They register in scenarios.py's SCENARIOS, which lists and runs them.
 """
@@ -9,13 +11,17 @@ import re
 import shutil
 import subprocess
 import time
+import xml.etree.ElementTree as ElementTree
 
-from harness import CRLF, end_line, log_lines, readable, sjis, window
-from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT,
+from harness import (CRLF, Desktop, end_line, log_lines, readable,
+                     runs_32bit_programs, sjis, window)
+from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT, PeImage,
                        check_selected_once_and_closed, fixture_class,
-                       hold_log, scenario, stayer)
+                       hold_log, report, scenario, stayer)
 
 BATCH_SOURCE = os.path.join(ROOT, "packaging", "close-windows.bat")
+TASK_TEMPLATE = os.path.join(ROOT, "packaging",
+                             "close-windows-task-template.xml")
 
 # The batch file's exit statuses.
 BATCH_DONE = 0
@@ -275,3 +281,220 @@ def batch_exclamation_temp(desktop, checks):
     checks.equal([name for name in os.listdir(desktop.path(temp))
                   if name.startswith("tesmarinds-")], [],
                  "the batch's own files in %TEMP% are gone")
+
+
+# --- The Windows Installer package ------------------------------------------
+
+INSTALL_FOLDER = "c:\\Program Files\\tesmarinds"
+INSTALLED_FILES = ["LICENSE.txt", "README.ja.txt",
+                   "close-windows-task-template.xml", "close-windows-task.xml",
+                   "close-windows.bat", "register-task.cmd", "tesmarinds.exe"]
+TASK_FOLDER = "c:\\windows\\system32\\tasks\\tesmarinds"
+TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
+
+
+class Package:
+    """One architecture's packages as packages.sh built them, the lower and
+    the higher test version, and where they install under Wine."""
+
+    def __init__(self, options):
+        self.x64 = PeImage(options.tool).pe32_plus
+        self.arch = "x64" if self.x64 else "x86"
+        self.registry_view = "/reg:64" if self.x64 else "/reg:32"
+        self.folder = INSTALL_FOLDER if self.x64 else \
+            "c:\\Program Files (x86)\\tesmarinds"
+        with open(os.path.join(options.packages, "higher-version.txt")) as f:
+            self.higher_version = f.read().strip()
+        self.version = options.version
+        self.packages = options.packages
+
+    def file(self, version):
+        return os.path.join(self.packages,
+                            f"tesmarinds-{version}-{self.arch}.msi")
+
+    def product_code(self, version):
+        listing = subprocess.run(["msiinfo", "export", self.file(version),
+                                  "Property"], capture_output=True,
+                                 text=True, check=True, timeout=30).stdout
+        return re.search(r"^ProductCode\t(\S+)", listing, re.M).group(1)
+
+
+def msiexec(desktop, package, version, *arguments):
+    """msiexec on a copy of the package in c:\\e2e; its exit status (Wine
+    gives the low byte of Windows Installer's)."""
+    name = os.path.basename(package.file(version))
+    shutil.copyfile(package.file(version), desktop.path("c:\\e2e\\" + name))
+    status, _ = desktop.run(["msiexec", *arguments[:1], "c:\\e2e\\" + name,
+                             *arguments[1:], "/qn"], timeout=120)
+    return status
+
+
+def registered_version(desktop, package, version):
+    """The DisplayVersion of that version's product code, None if it is
+    not installed."""
+    key = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+           + package.product_code(version))
+    status, output = desktop.run(["reg", "query", key, "/v", "DisplayVersion"])
+    if status != 0:
+        return None
+    found = re.search(rb"DisplayVersion\s+REG_SZ\s+(\S+)", output)
+    return found.group(1).decode() if found else None
+
+
+def term_value(desktop, package):
+    """The Term value in the registry view the package writes, or None."""
+    status, output = desktop.run(["reg", "query", "HKLM\\SOFTWARE\\tesmarinds",
+                                  "/v", "Term", package.registry_view])
+    if status != 0:
+        return None
+    found = re.search(rb"Term\s+REG_SZ\s+(.*?)\r?\n", output)
+    return found.group(1).decode("cp932") if found else ""
+
+
+def registered_tasks(desktop):
+    folder = desktop.path(TASK_FOLDER)
+    return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def installed_files(desktop, package):
+    folder = desktop.path(package.folder)
+    return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def package_scenario(name):
+    """A package scenario makes its own desktop: with the x86 package it
+    installs and removes even where Wine runs no 32-bit program, and only
+    the run of the installed batch needs one. No c:\\temp: the package
+    makes it."""
+    def register(function):
+        def run(options, checks):
+            desktop = Desktop(name, options, with_temp=False)
+            try:
+                with desktop:
+                    function(desktop, Package(options), checks)
+            finally:
+                if checks.failures and os.path.isdir(desktop.directory):
+                    report(desktop.directory)
+        return scenario(name, desktop=False)(run)
+    return register
+
+
+def check_task_definition(checks, desktop, package, start):
+    """The definition register-task.cmd made: the template with the start
+    time and the install folder put in, registered for the Users group."""
+    with open(TASK_TEMPLATE, encoding="utf-8") as template:
+        expected = template.read().replace("@START@", start).replace(
+            "@FOLDER@", package.folder.replace("c:", "C:", 1) + "\\")
+    path = desktop.path(package.folder + "\\close-windows-task.xml")
+    with open(path, "rb") as made:
+        definition = made.read()
+    checks.equal(definition.decode("ascii", "replace"),
+                 expected.replace("\n", "\r\n"),
+                 "the task definition made at install time")
+    task = ElementTree.fromstring(definition)
+    principal = f"{TASK_NAMESPACE}Principals/{TASK_NAMESPACE}Principal/"
+    checks.equal(task.findtext(principal + f"{TASK_NAMESPACE}GroupId"),
+                 "S-1-5-32-545", "the task's principal (the Users group)")
+    trigger = (f"{TASK_NAMESPACE}Triggers/{TASK_NAMESPACE}CalendarTrigger/"
+               f"{TASK_NAMESPACE}StartBoundary")
+    checks.expect((task.findtext(trigger) or "").endswith(f"T{start}:00"),
+                  f"the task starts daily at {start}")
+
+
+@package_scenario("package.installs_runs_upgrades_and_removes")
+def package_lifecycle(desktop, package, checks):
+    status = msiexec(desktop, package, package.version, "/i",
+                     "TERM=notepad", "START=07:30")
+    checks.equal(status, 0, "msiexec /i's exit status")
+    checks.equal(installed_files(desktop, package), INSTALLED_FILES,
+                 f"the files in {package.folder}")
+    folder = desktop.path(package.folder)
+    with open(os.path.join(folder, "close-windows.bat"), "rb") as batch:
+        checks.expect(batch.read() == expected_batch(),
+                      "the installed batch file is the source in Shift_JIS"
+                      " with CR LF")
+    with open(os.path.join(folder, "tesmarinds.exe"), "rb") as installed, \
+            open(desktop.options.tool, "rb") as built:
+        checks.expect(installed.read() == built.read(),
+                      "the installed tesmarinds.exe is the one packed")
+    checks.equal(term_value(desktop, package), "notepad",
+                 f"Term in HKLM\\SOFTWARE\\tesmarinds ({package.registry_view})")
+    checks.equal(registered_tasks(desktop), ["close-windows"],
+                 "tasks in \\tesmarinds")
+    check_task_definition(checks, desktop, package, "07:30")
+    checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)),
+                  "the package made c:\\temp")
+
+    if package.x64 or runs_32bit_programs():
+        title = b"e2e Notepad stand-in"
+        class_name = fixture_class("Notepad")
+        fixture = desktop.start_fixture([window("notepad", title,
+                                                class_name)])
+        status, console = desktop.run(
+            ["cmd", "/c", package.folder + "\\close-windows.bat"])
+        checks.equal(status, BATCH_DONE,
+                     f"the installed batch's exit status"
+                     f" ({readable(console)})")
+        lines = log_lines(desktop.log() or b"")
+        check_selected_once_and_closed(checks, lines, fixture, "notepad",
+                                       title, class_name)
+        checks.equal(len(batch_history(desktop)), 1, "run records")
+    else:
+        print("not run: the installed 32-bit executable, as this machine's"
+              " kernel runs no 32-bit programs")
+
+    higher = package.higher_version
+    status = msiexec(desktop, package, higher, "/i", "TERM=notepad",
+                     "START=07:30")
+    checks.equal(status, 0, "msiexec /i's exit status for a higher version")
+    checks.equal((registered_version(desktop, package, package.version),
+                  registered_version(desktop, package, higher)),
+                 (None, higher), "products installed after the upgrade")
+    checks.equal(registered_tasks(desktop), ["close-windows"],
+                 "tasks in \\tesmarinds after the upgrade")
+    status = msiexec(desktop, package, package.version, "/i")
+    checks.expect(status != 0, "a lower version is refused")
+    checks.equal(registered_version(desktop, package, higher), higher,
+                 "the product installed after the refused downgrade")
+
+    status = msiexec(desktop, package, higher, "/x")
+    checks.equal(status, 0, "msiexec /x's exit status")
+    checks.equal(installed_files(desktop, package), [],
+                 f"the files in {package.folder} after removal")
+    checks.equal(registered_tasks(desktop), [], "tasks after removal")
+    checks.equal(term_value(desktop, package), None, "Term after removal")
+    checks.equal(registered_version(desktop, package, higher), None,
+                 "the product after removal")
+    if package.x64 or runs_32bit_programs():
+        checks.expect(os.path.isfile(desktop.log_path) and
+                      len(batch_history(desktop)) == 1,
+                      "the log and the run history are left")
+
+
+@package_scenario("package.refuses_bad_properties_and_installs_without_term")
+def package_properties(desktop, package, checks):
+    for properties in (["TERM=a%b"], ["TERM=notepad", "START=7:30"]):
+        status = msiexec(desktop, package, package.version, "/i", *properties)
+        checks.expect(status != 0, f"{properties} is refused")
+        checks.equal((installed_files(desktop, package),
+                      registered_tasks(desktop), term_value(desktop, package),
+                      registered_version(desktop, package, package.version)),
+                     ([], [], None, None),
+                     f"files, tasks, Term and product after {properties}")
+
+    # A site may set Term by policy: the package neither writes nor removes
+    # it then, and until one is set every run ends 2.
+    status = msiexec(desktop, package, package.version, "/i")
+    checks.equal(status, 0, "msiexec /i's exit status without TERM")
+    checks.equal(term_value(desktop, package), None, "Term without TERM")
+    check_task_definition(checks, desktop, package, "18:00")
+    if package.x64 or runs_32bit_programs():
+        status, console = desktop.run(
+            ["cmd", "/c", package.folder + "\\close-windows.bat"])
+        checks.equal(status, BATCH_NO_TERM,
+                     f"the installed batch's exit status without a term"
+                     f" ({readable(console)})")
+    status = msiexec(desktop, package, package.version, "/x")
+    checks.equal(status, 0, "msiexec /x's exit status")
+    checks.equal(installed_files(desktop, package), [],
+                 "the files after removal")
