@@ -20,8 +20,8 @@ fi
 arch=$1 version=$2 product=$3 stage=$4 out=$5
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 case $arch in
-  x64) program_files=ProgramFiles64Folder needs_64bit=1 win64=yes ;;
-  x86) program_files=ProgramFilesFolder needs_64bit=0 win64=no ;;
+  x64) platform=x64 program_files=ProgramFiles64Folder needs_64bit=1 win64=yes ;;
+  x86) platform=Intel program_files=ProgramFilesFolder needs_64bit=0 win64=no ;;
   *) echo "msi.sh: ARCH is x64 or x86, not $arch" >&2; exit 2 ;;
 esac
 
@@ -63,6 +63,8 @@ msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALU
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
 msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START' WHERE \`Property\` = 'SecureCustomProperties'"
+# The platform as Windows Installer names it, and no language: the texts are
+# English, and a neutral package installs whatever the system's locale.
 TZ=UTC faketime "$clock" msibuild "$work/package.msi" \
-  -s tesmarinds "the tesmarinds authors" "$arch;1041" "{${package_code^^}}"
+  -s tesmarinds "the tesmarinds authors" "$platform;0" "{${package_code^^}}"
 mv "$work/package.msi" "$out"

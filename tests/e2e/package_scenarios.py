@@ -300,6 +300,8 @@ class Package:
     def __init__(self, options):
         self.x64 = PeImage(options.tool).pe32_plus
         self.arch = "x64" if self.x64 else "x86"
+        # Where the package's registry values and its entry in the list of
+        # installed programs go: the x86 package's in the 32-bit view.
         self.registry_view = "/reg:64" if self.x64 else "/reg:32"
         self.folder = INSTALL_FOLDER if self.x64 else \
             "c:\\Program Files (x86)\\tesmarinds"
@@ -334,7 +336,8 @@ def registered_version(desktop, package, version):
     not installed."""
     key = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
            + package.product_code(version))
-    status, output = desktop.run(["reg", "query", key, "/v", "DisplayVersion"])
+    status, output = desktop.run(["reg", "query", key, "/v", "DisplayVersion",
+                                  package.registry_view])
     if status != 0:
         return None
     found = re.search(rb"DisplayVersion\s+REG_SZ\s+(\S+)", output)
