@@ -245,8 +245,11 @@ def batch_unwritable_log(desktop, checks):
 @scenario("batch.runs_with_a_temp_folder_named_with_an_exclamation_mark")
 def batch_exclamation_temp(desktop, checks):
     """A profile whose path holds "!" (a user name may): the batch's files
-    in %TEMP% keep their names. An earlier run stopped before its end line
-    is recorded with the user who started it, not with this run's user."""
+    in %TEMP% are found and removed. Windows' cmd would drop the "!" from a
+    name read while delayed expansion is on; Wine's expands nothing there,
+    so here this shows only that such a path works. An earlier run stopped
+    before its end line is recorded with the user who started it, not with
+    this run's user."""
     command = install_batch(desktop)
     temp = "c:\\profiles\\temp!profile"
     os.makedirs(desktop.path(temp))
