@@ -12,6 +12,7 @@ set "MINUTE=%START:~3,2%"
 rem Only a character that is not a digit leaves a token to loop over.
 for /f "delims=0123456789" %%X in ("%HOUR%%MINUTE%") do goto malformed
 if not "%START:~2,1%"==":" goto malformed
+if "%START:~4,1%"=="" goto malformed
 if not "%START:~5%"=="" goto malformed
 if "%HOUR%" GTR "23" goto malformed
 if "%MINUTE%" GTR "59" goto malformed
@@ -34,6 +35,7 @@ call set "LINE=%%LINE:@START@=%START%%%"
 call set "LINE=%%LINE:@FOLDER@=%FOLDER%%%"
 >>"%DEFINITION%" echo.!LINE!
 exit /b 0
+
 :malformed
 echo register-task.cmd: START must be HH:MM from 00:00 to 23:59, not "%START%"
 exit /b 1
