@@ -20,8 +20,10 @@ fi
 arch=$1 version=$2 product=$3 stage=$4 out=$5
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 case $arch in
-  x64) platform=x64 program_files=ProgramFiles64Folder needs_64bit=1 win64=yes ;;
-  x86) platform=Intel program_files=ProgramFilesFolder needs_64bit=0 win64=no ;;
+  x64) platform=x64 program_files=ProgramFiles64Folder
+       system_folder=System64Folder needs_64bit=1 win64=yes ;;
+  x86) platform=Intel program_files=ProgramFilesFolder
+       system_folder=SystemFolder needs_64bit=0 win64=no ;;
   *) echo "msi.sh: ARCH is x64 or x86, not $arch" >&2; exit 2 ;;
 esac
 
@@ -46,13 +48,16 @@ touch -d "@$epoch" "$work/files"/*
 (cd "$work/files" &&
  TZ=UTC faketime "$clock" wixl -a "$arch" -o "$work/package.msi" \
    -D ProductCode="$product_code" -D Version="$version" \
-   -D ProgramFilesFolder="$program_files" \
+   -D ProgramFilesFolder="$program_files" -D SystemFolder="$system_folder" \
    -D Needs64BitWindows="$needs_64bit" -D Win64="$win64" -D Stage=. \
    "$source_dir/packaging/tesmarinds.wxs")
 # What wixl 0.101 cannot say in the source: TERM's feature is installed only
 # with TERM; the same version of the other architecture is an upgrade (the
 # Upgrade row's maximum made inclusive, 0x200); TERM and START reach the
-# installation from a non-administrator's managed install too.
+# installation from a non-administrator's managed install too; and the
+# rollback action runs in the script on rollback only (wixl writes it as an
+# immediate action): no impersonation 0x800, in script 0x400, rollback
+# 0x100, return ignored 0x40, a program named by a property 0x32.
 msi_sql() {
   TZ=UTC faketime "$clock" msibuild "$work/package.msi" -q "$1"
 }
@@ -62,6 +67,7 @@ msi_sql "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` I
 msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('Term', 0, 'NOT TERM')"
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
+msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x32)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
 msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.

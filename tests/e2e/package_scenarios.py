@@ -367,6 +367,17 @@ def installed_files(desktop, package):
     return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
 
 
+def stand_in_for_32bit_cmd(desktop):
+    """The x86 package runs its actions with the 32-bit cmd.exe, from the
+    folder 32-bit programs see as the system folder. A prefix on a machine
+    that runs no 32-bit programs has none there: the 64-bit one stands in,
+    so the package's own work is still done and checked."""
+    syswow64 = desktop.path("c:\\windows\\syswow64")
+    os.makedirs(syswow64, exist_ok=True)
+    shutil.copyfile(desktop.path("c:\\windows\\system32\\cmd.exe"),
+                    os.path.join(syswow64, "cmd.exe"))
+
+
 def package_scenario(name):
     """A package scenario makes its own desktop: with the x86 package it
     installs and removes even where Wine runs no 32-bit program, and only
@@ -375,9 +386,12 @@ def package_scenario(name):
     def register(function):
         def run(options, checks):
             desktop = Desktop(name, options, with_temp=False)
+            package = Package(options)
             try:
                 with desktop:
-                    function(desktop, Package(options), checks)
+                    if not package.x64 and not runs_32bit_programs():
+                        stand_in_for_32bit_cmd(desktop)
+                    function(desktop, package, checks)
             finally:
                 if checks.failures and os.path.isdir(desktop.directory):
                     report(desktop.directory)
