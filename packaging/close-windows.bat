@@ -15,8 +15,9 @@ set "STARTER=c:\temp\Tesmarind-user.txt"
 set "OUT=%TEMP%\tesmarinds-out.txt"
 set "PROBE=%TEMP%\tesmarinds-probe.txt"
 set "ENDREF=%TEMP%\tesmarinds-end.txt"
-rem ほかのユーザーの実行がログを開いている間、5 秒ごとに確かめて最大 3600 秒待つ。
-rem タスクの制限時間（2 時間）に、この待ち時間と 1 回の実行が収まる長さ。
+set "TURN=c:\temp\Tesmarind-turn.txt"
+rem ほかの実行を待つのは最大 3600 秒。タスクの制限時間（2 時間）に、
+rem この待ち時間と 1 回の実行が収まる長さ。
 set /a "WAIT_LIMIT=3600"
 if defined TESMARINDS_WAIT_SECONDS set /a "WAIT_LIMIT=TESMARINDS_WAIT_SECONDS"
 for %%V in (64 32) do call :term_from_registry %%V
@@ -28,20 +29,42 @@ set "NOTE=タイトルの一部に、空白だけを指定しないでくださ�
 if "%TITLE: =%"=="" goto finish
 set "NOTE=タイトルの一部に、全角の空白「　」があります。半角の空白にしてください。"
 if not "%TITLE:　=%"=="%TITLE%" goto finish
-rem ログを読めなければ、ほかのプロセス（ほかのユーザーの実行など）が開いている。
+rem 実行は 1 つずつ: ほかのユーザーの実行が順番（TURN のファイル）を持っているか、
+rem ほかのプロセス（残っている tesmarinds など）がログを開いている間は、
+rem 5 秒ごとに確かめて待つ。
 set "STATUS=5"
-set "NOTE=ログをほかのプロセスが開いています。%WAIT_LIMIT% 秒待っても閉じられませんでした。"
+set "NOTE=ほかの実行かプロセスが、%WAIT_LIMIT% 秒待っても終わりませんでした。"
 set /a "WAITED=0"
-:probe
-if exist "%PROBE%" del /f "%PROBE%"
-if not exist "%LOG%" goto log_free
-copy /y "%LOG%" "%PROBE%" >nul 2>nul
-if exist "%PROBE%" goto log_free
+rem c:\temp がなければ順番もない。tesmarinds はログなしで実行する（3）。
+if not exist "c:\temp\" call :run_in_turn
+if not exist "c:\temp\" goto finish
+:take_turn
+set "IN_TURN="
+set "LOG_HELD="
+rem 順番のファイルを開いている間だけ、この実行の順番。開けなければ、ほかの実行の順番。
+rem 実行が止められても、ファイルは閉じられる。実行中の cmd のエラー表示は、このファイルに入る。
+call :run_in_turn 2>"%TURN%"
+if defined IN_TURN if not defined LOG_HELD goto finish
 if %WAITED% GEQ %WAIT_LIMIT% goto finish
 ping -n 6 127.0.0.1 >nul 2>nul
 set /a "WAITED+=5"
-goto probe
-:log_free
+goto take_turn
+:finish
+echo %NOTE%
+call :record
+if exist "%OUT%" del /f "%OUT%"
+if exist "%ENDREF%" del /f "%ENDREF%"
+chcp %CONSOLE_CP% >nul 2>nul
+exit /b %STATUS%
+
+:run_in_turn
+rem 順番を持っている間の実行。ログを開いているプロセスがあれば、LOG_HELD を 1 にして戻る。
+rem ログを読めなければ、ほかのプロセス（残っている tesmarinds など）が開いている。
+set "IN_TURN=1"
+if exist "%PROBE%" del /f "%PROBE%"
+if exist "%LOG%" copy /y "%LOG%" "%PROBE%" >nul 2>nul
+if exist "%LOG%" if not exist "%PROBE%" set "LOG_HELD=1"
+if defined LOG_HELD exit /b 0
 if exist "%PROBE%" del /f "%PROBE%"
 rem 前のログが「終了します」で終わっていなければ、前の実行は途中で止められている。
 set "STATUS=-"
@@ -60,21 +83,21 @@ for %%F in ("%OUT%") do set "SAID=%%~zF"
 if not "%SAID%"=="0" type "%OUT%"
 if not "%SAID%"=="0" echo.
 set "NOTE=tesmarinds がタイトルの一部を受け付けませんでした。"
-if "%STATUS%"=="1" if not "%SAID%"=="0" goto finish
+if "%STATUS%"=="1" if not "%SAID%"=="0" exit /b 0
 set "NOTE=tesmarinds が途中で止められました。"
 if "%STATUS%"=="1" set "STATUS=4"
-if "%STATUS%"=="4" goto finish
+if "%STATUS%"=="4" exit /b 0
 set "NOTE=tesmarinds を起動できなかったか、途中で止められました。"
-if not "%STATUS%"=="0" goto finish
+if not "%STATUS%"=="0" exit /b 0
 rem 何か表示したか、ログがなければ、この実行はログを書いていない。
 set "STATUS=3"
 set "NOTE=ログを書けませんでした。"
-if not "%SAID%"=="0" goto finish
-if not exist "%LOG%" goto finish
+if not "%SAID%"=="0" exit /b 0
+if not exist "%LOG%" exit /b 0
 set "STATUS=4"
 set "NOTE=ログの最後が「終了します」ではありません。"
 call :ended
-if not defined ENDED goto finish
+if not defined ENDED exit /b 0
 rem この実行のログを、日時を付けた名前でコピーして残す。名前には数字だけを使う
 rem ように、日付と時刻の区切り（/ - . : と空白）を取り除く。
 set "DAY=%date%"
@@ -89,17 +112,11 @@ set "KEPT=Tesmarind-%DAY%-%CLOCK:~0,6%.txt"
 copy /y "%LOG%" "c:\temp\%KEPT%" >nul
 set "STATUS=6"
 set "NOTE=ログをコピーできませんでした。"
-if not exist "c:\temp\%KEPT%" goto finish
+if not exist "c:\temp\%KEPT%" exit /b 0
 set "STATUS=0"
 set "NOTE=最後まで実行しました。コピー: %KEPT%"
-if not "%WAITED%"=="0" set "NOTE=%NOTE%（ログが閉じられるまで %WAITED% 秒待ちました）"
-:finish
-echo %NOTE%
-call :record
-if exist "%OUT%" del /f "%OUT%"
-if exist "%ENDREF%" del /f "%ENDREF%"
-chcp %CONSOLE_CP% >nul 2>nul
-exit /b %STATUS%
+if not "%WAITED%"=="0" set "NOTE=%NOTE%（ほかの実行が終わるまで %WAITED% 秒待ちました）"
+exit /b 0
 
 :term_from_registry
 rem レジストリの Term を TITLE にする（64 ビットと 32 ビットのどちらかにあれば）。

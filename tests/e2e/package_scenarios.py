@@ -14,7 +14,7 @@ import time
 import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, Desktop, end_line, log_lines, readable,
-                     runs_32bit_programs, sjis, window)
+                     runs_32bit_programs, sjis, wait_until, window)
 from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT, PeImage,
                        check_selected_once_and_closed, fixture_class,
                        hold_log, report, scenario, stayer)
@@ -160,12 +160,31 @@ def batch_full_width_space(desktop, checks):
     checks.equal(len(batch_history(desktop)), 2, "run records")
 
 
-@scenario("batch.waits_for_a_held_log_within_its_bound")
-def batch_held_log(desktop, checks):
-    """Another session's run holds the log: the batch waits for it, polling,
-    and starts its run once the log is free, but gives up with 5 (starting
-    no second run beside it) when it stays held past the bound. The bound
-    is shortened here through the variable the batch reads for it."""
+def hold_turn(desktop, checks):
+    """As hold_log, for the turn file a batch holds while it runs: another
+    session's run, as the batch sees it."""
+    release = "c:\\e2e\\release-turn"
+    report_path = os.path.join(desktop.directory, "turn-holder.txt")
+    with open(report_path, "wb") as holder_report:
+        holder = desktop.start([desktop.options.helper, "hold",
+                                "c:\\temp\\Tesmarind-turn.txt", release],
+                               stdout=holder_report)
+
+    def holder_answer():
+        with open(report_path, "rb") as answer:
+            return answer.read().strip() or holder.poll() is not None
+    wait_until(holder_answer, 30, "the turn holder's report")
+    checks.equal(holder_answer(), b"held", "the turn holder's report")
+    return release, holder
+
+
+@scenario("batch.waits_for_its_turn_within_its_bound")
+def batch_waits_for_turn(desktop, checks):
+    """Another session's run has the turn (its batch holds the turn file),
+    or a process left over holds the log: the batch waits, polling, and
+    runs once they are done, but gives up with 5 (starting no second run)
+    when the log stays held past the bound. The bound is shortened here
+    through the variable the batch reads for it."""
     command = install_batch(desktop)
     with open(desktop.log_path, "wb") as log:
         log.write(EARLIER_LOG)
@@ -179,9 +198,12 @@ def batch_held_log(desktop, checks):
                  f" ({readable(console)})")
     checks.equal(fixture.closes("stayer"), [],
                  "close requests (no second run was started)")
+    open(desktop.path(release), "wb").close()
+    checks.equal(holder.wait(timeout=15), 0, "the log holder's exit status")
     checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
     checks.equal(kept_copies(desktop), {}, "dated copies of the log")
 
+    release, holder = hold_turn(desktop, checks)
     title = b"e2e waiting window"
     class_name = fixture_class("Waiting")
     waiting = desktop.start_fixture([window("waiting", title, class_name)])
@@ -191,23 +213,57 @@ def batch_held_log(desktop, checks):
             with_variables(command, {"TESMARINDS_WAIT_SECONDS": "120"})
             + ["waiting"], stdout=console_file)
     # Longer than one of the batch's 5-second polls, so it has found the
-    # log held at least once before it is released.
+    # turn taken at least once before it is given up.
     time.sleep(7)
     checks.equal(waiting.closes("waiting"), [],
-                 "close requests while the log is held")
+                 "close requests while another run has the turn")
     open(desktop.path(release), "wb").close()
-    checks.equal(holder.wait(timeout=15), 0, "the holder's exit status")
+    checks.equal(holder.wait(timeout=15), 0, "the turn holder's exit status")
     checks.equal(batch.wait(timeout=120), BATCH_DONE,
-                 "the batch's exit status once the log was released")
+                 "the batch's exit status once it had the turn")
     lines = log_lines(desktop.log() or b"")
     check_selected_once_and_closed(checks, lines, waiting, "waiting", title,
                                    class_name)
     history = batch_history(desktop)
     checks.equal(len(history), 2, "run records (the refusal, then the run)")
-    checks.expect(sjis("待っても閉じられませんでした") in history[0],
+    checks.expect(sjis("待っても終わりませんでした") in history[0],
                   f"the refusal says it waited: {readable(history[0])}")
     checks.expect(sjis("秒待ちました") in history[-1],
                   f"the run says it waited: {readable(history[-1])}")
+
+
+@scenario("batch.runs_started_together_take_turns")
+def batch_runs_together(desktop, checks):
+    """Two sessions' runs started by one trigger: the second waits for the
+    first to end, so both write, check and copy a log of their own instead
+    of one running without its log. (One user here, with a %TEMP% each.)"""
+    command = install_batch(desktop)
+    fixtures = {}
+    for key in ("first", "second"):
+        title = f"e2e {key} session".encode()
+        fixtures[key] = (desktop.start_fixture(
+            [window(key, title, fixture_class(key.capitalize()))]), title)
+        os.makedirs(desktop.path(f"c:\\profiles\\{key}"))
+    batches = {}
+    for key in fixtures:
+        temp = f"c:\\profiles\\{key}"
+        path = os.path.join(desktop.directory, f"{key}-console.bin")
+        with open(path, "wb") as console_file:
+            batches[key] = desktop.start(
+                with_variables(command, {"TEMP": temp, "TMP": temp})
+                + [key], stdout=console_file)
+    for key, batch in batches.items():
+        checks.equal(batch.wait(timeout=150), BATCH_DONE,
+                     f"the {key} session's batch's exit status")
+        fixture, _ = fixtures[key]
+        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
+                     [(1, "accepted")], f"close requests {key} received")
+    checks.equal(len(kept_copies(desktop)), 2,
+                 "dated copies (one log of each run)")
+    history = batch_history(desktop)
+    checks.equal(len(history), 2, "run records")
+    checks.equal(sum(sjis("秒待ちました") in line for line in history), 1,
+                 f"run records saying they waited: {readable(b''.join(history))}")
 
 
 @scenario("batch.reports_a_log_it_cannot_write")
