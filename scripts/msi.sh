@@ -46,7 +46,7 @@ mkdir "$work/files"
 touch -d "@$epoch" "$work/files"/*
 # wixl finds the files by names relative to where it runs.
 (cd "$work/files" &&
- TZ=UTC faketime "$clock" wixl -a "$arch" -o "$work/package.msi" \
+ TZ=UTC faketime -f "$clock" wixl -a "$arch" -o "$work/package.msi" \
    -D ProductCode="$product_code" -D Version="$version" \
    -D ProgramFilesFolder="$program_files" -D SystemFolder="$system_folder" \
    -D Needs64BitWindows="$needs_64bit" -D Win64="$win64" -D Stage=. \
@@ -59,7 +59,7 @@ touch -d "@$epoch" "$work/files"/*
 # immediate action): no impersonation 0x800, in script 0x400, rollback
 # 0x100, return ignored 0x40, a program named by a property 0x32.
 msi_sql() {
-  TZ=UTC faketime "$clock" msibuild "$work/package.msi" -q "$1"
+  TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" -q "$1"
 }
 upgrade_code=$(msiinfo export "$work/package.msi" Upgrade |
                tr -d '\r' | awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $1 }')
@@ -71,6 +71,6 @@ msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 
 msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.
-TZ=UTC faketime "$clock" msibuild "$work/package.msi" \
+TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" \
   -s tesmarinds "the tesmarinds authors" "$platform;0" "{${package_code^^}}"
 mv "$work/package.msi" "$out"
