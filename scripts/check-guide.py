@@ -11,7 +11,8 @@ counts as 2, as Japanese fonts draw it), a relative link to a file the
 archives do not hold, a 変更履歴 whose headings do not name the versions
 CHANGELOG.md's headings name, in the same order, a CHANGELOG.md without
 the version CMakeLists.txt names on top, and an archive name with another
-version.
+version. A CHANGELOG.md heading marked "(unreleased)" is work toward a
+version CMakeLists.txt does not name yet: the guide need not list it.
 """
 
 import os
@@ -22,7 +23,7 @@ import unicodedata
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What scripts/release.sh packs beside the guide.
 ARCHIVE_FILES = {"tesmarinds.exe", "LICENSE.txt", "README.ja.txt",
-                 "tesmarinds-task.xml"}
+                 "tesmarinds-task.xml", "close-windows.bat"}
 WIDEST = 100
 TAB = 8
 
@@ -75,7 +76,8 @@ def changelog_versions():
     with open(os.path.join(ROOT, "CHANGELOG.md"), encoding="utf-8") as log:
         return [VERSION.search(line).group()
                 for line in log.read().splitlines()
-                if line.startswith("## ") and VERSION.search(line)]
+                if line.startswith("## ") and VERSION.search(line)
+                and "(unreleased)" not in line]
 
 
 def project_version():

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The release's executables must be reproducible: a second clean build of
-# the same sources, in another directory, later and in another time zone,
-# gives byte-identical executables for both architectures, so anyone can
-# rebuild a release and compare it with the published hashes. The first
-# build is the release itself (scripts/release.sh, into dist/), unsigned
-# even when a certificate is named: a signature is made, not built, and no
-# rebuild can give its bytes. Installs what is missing first.
+# The release's executables and Windows Installer packages must be
+# reproducible: a second clean build of the same sources, in another
+# directory, later and in another time zone, gives byte-identical
+# executables and packages for both architectures, so anyone can rebuild a
+# release and compare it with the published hashes. The first build is the
+# release itself (scripts/release.sh, into dist/), unsigned even when a
+# certificate is named: a signature is made, not built, and no rebuild can
+# give its bytes. Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -27,6 +28,12 @@ else
   tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$copy"
 fi
 
+# The time the release gave the packages' clock, found as it found it.
+if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
+  SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || true)
+fi
+SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-315532800}
+
 sleep 2  # a time stamp would differ by at least this much
 differ=0
 for arch in win64 win32; do
@@ -47,6 +54,26 @@ for arch in win64 win32; do
     echo "check-reproducible: the two $arch builds differ" >&2
     differ=1
   fi
+
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
+              "build/release-$arch/CMakeCache.txt")
+  msi_arch=x64
+  [[ $arch == win64 ]] || msi_arch=x86
+  package=tesmarinds-$version-$msi_arch.msi
+  (cd "$copy" &&
+   TZ=Asia/Tokyo scripts/stage.sh "build/release-$arch/tesmarinds.exe" \
+     "build/release-$arch/archive" &&
+   TZ=Asia/Tokyo SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH \
+     scripts/msi.sh "$msi_arch" "$version" "$product" \
+       "build/release-$arch/archive" "build/release-$arch/$package")
+  first=$(sha256sum <"dist/$package" | cut -d' ' -f1)
+  second=$(sha256sum <"$copy/build/release-$arch/$package" | cut -d' ' -f1)
+  echo "$package: $first (release), $second (second build)"
+  if [[ $first != "$second" ]]; then
+    echo "check-reproducible: the two builds of $package differ" >&2
+    differ=1
+  fi
 done
 ((differ == 0))
-echo "check-reproducible: both architectures built byte for byte alike"
+echo "check-reproducible: both architectures' executables and packages" \
+     "built byte for byte alike"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Signing the release's executables (scripts/sign.sh, which
-# scripts/release.sh calls when given a certificate): signs both with a
-# throwaway self-signed code-signing certificate made here, checks each
-# signature with osslsigncode against that certificate, and shows that the
-# signed file is the unsigned one plus only what a signature must change
-# (scripts/compare-signed.py). A tampered copy, or another certificate, must
-# fail verification. No time-stamp server: the check needs no network.
-# Signs the executables the release build left in build/release-*/
-# (scripts/test.sh runs scripts/check-reproducible.sh first), building them
-# only if they are missing. Installs what is missing first.
+# Signing the release's executables and Windows Installer packages
+# (scripts/sign.sh, which scripts/release.sh calls when given a
+# certificate): signs each with a throwaway self-signed code-signing
+# certificate made here, checks each signature with osslsigncode against
+# that certificate, and shows that the signed file is the unsigned one plus
+# only what a signature must change (for an executable
+# scripts/compare-signed.py; for a package, the same tables and streams plus
+# the signature's). A tampered copy, or another certificate, must fail
+# verification. No time-stamp server: the check needs no network.
+# Signs what the release build left in build/release-*/ (scripts/test.sh
+# runs scripts/check-reproducible.sh first), building only what is missing.
+# Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -76,5 +78,70 @@ with open(sys.argv[1], "r+b") as exe:
          "a copy changed after signing"
   fi
 done
+
+# A package's contents as msiinfo reads them: every table's rows and every
+# stream's bytes, one line each, by name.
+package_contents() {
+  local table stream
+  for table in $(msiinfo tables "$1" | sort); do
+    printf 'table %s %s\n' "$table" \
+      "$(msiinfo export "$1" "$table" | sha256sum | cut -d' ' -f1)"
+  done
+  msiinfo streams "$1" | sort | while IFS= read -r stream; do
+    printf 'stream %q %s\n' "$stream" \
+      "$(msiinfo extract "$1" "$stream" | sha256sum | cut -d' ' -f1)"
+  done
+}
+
+for arch in win64 win32; do
+  build=build/release-$arch
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+  msi_arch=x64
+  [[ $arch == win64 ]] || msi_arch=x86
+  unsigned=$build/tesmarinds-$version-$msi_arch.msi
+  if [[ ! -f $unsigned ]]; then
+    scripts/stage.sh "$build/tesmarinds.exe" "$work/stage-$arch"
+    scripts/msi.sh "$msi_arch" "$version" "$version" "$work/stage-$arch" \
+      "$unsigned"
+  fi
+  signed=$work/$msi_arch.msi
+  scripts/sign.sh "$unsigned" "$signed" >/dev/null
+  package_contents "$unsigned" >"$work/unsigned.txt"
+  package_contents "$signed" >"$work/signed.txt"
+  # What the signature adds: its streams, and nothing else changed.
+  if diff "$work/unsigned.txt" "$work/signed.txt" |
+       grep -v 'DigitalSignature' | grep -q '^[<>]'; then
+    echo "check-signing: signing $msi_arch.msi changed more than its" \
+         "signature:" >&2
+    diff "$work/unsigned.txt" "$work/signed.txt" >&2 || true
+    failed=1
+  elif ! grep -q 'DigitalSignature' "$work/signed.txt"; then
+    echo "check-signing: the signed $msi_arch.msi holds no signature" >&2
+    failed=1
+  else
+    echo "$msi_arch.msi: signed; the same tables and streams, and the" \
+         "signature's"
+  fi
+
+  if verifies "$signed" signer; then
+    echo "$msi_arch.msi: the signature verifies against the test certificate"
+  else
+    fail "$msi_arch.msi: the signature does not verify"
+  fi
+  # A package's bytes are not signed as they lie but table by table and
+  # stream by stream: the tampered copy has one property changed.
+  tampered=$work/$msi_arch-tampered.msi
+  cp "$signed" "$tampered"
+  msibuild "$tampered" -q \
+    "UPDATE \`Property\` SET \`Value\` = '19:00' WHERE \`Property\` = 'START'"
+  if verifies "$signed" stranger; then
+    fail "$msi_arch.msi: the signature verifies against another certificate"
+  elif verifies "$tampered" signer; then
+    fail "$msi_arch.msi: a copy changed after signing still verifies"
+  else
+    echo "$msi_arch.msi: verification fails against another certificate" \
+         "and for a copy changed after signing"
+  fi
+done
 ((failed == 0))
-echo "check-signing: both executables signed and verified"
+echo "check-signing: both executables and both packages signed and verified"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The Windows executables, 64- and 32-bit, against real windows under Wine:
 # every scenario runs for each, on its own Xvfb display and Wine prefix
-# (tests/e2e/). Installs what is missing first.
+# (tests/e2e/), the Windows Installer package of each architecture too.
+# Installs what is missing first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # As in the test command, a compiler warning fails the builds.
 export TESMARINDS_WARNINGS_AS_ERRORS=ON
 
-scripts/setup.sh build wine
+# The package scenarios build their packages as the release does.
+scripts/setup.sh build wine release
 for preset in mingw mingw-x86; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$(nproc)"

@@ -2,17 +2,20 @@
 # Builds both executables afresh and packs them for download into dist/:
 # tesmarinds-<version>-win64.zip and -win32.zip, each holding tesmarinds.exe,
 # LICENSE.txt and the Japanese guide as README.ja.txt (UTF-8 with a byte
-# order mark and CR LF, which every Notepad shows correctly) and the task
+# order mark and CR LF, which every Notepad shows correctly), the task
 # definition tesmarinds-task.xml (UTF-16, as schtasks /create /xml reads
-# it, made by scripts/task-xml.sh from packaging/); the two
+# it) and close-windows.bat (Shift_JIS, CR LF), made from packaging/ by
+# scripts/stage.sh; the Windows Installer packages
+# tesmarinds-<version>-x64.msi and -x86.msi (scripts/msi.sh); the two
 # executables as win64/ and win32/tesmarinds.exe; and SHA256SUMS over all
-# four, as `sha256sum -c` reads it. The executables' product version names
+# six, as `sha256sum -c` reads it. The executables' product version names
 # the commit they are built from (1.2.0+1a2b3c4d5e6f, ".dirty" after it for
 # uncommitted changes). Installs what is missing first.
 # When TESMARINDS_SIGN_PFX names a PKCS#12 file (see scripts/sign.sh for the
 # password and the time-stamp server), both executables are signed before
-# they are packed, so the archives, the copies and the hashes all hold the
-# signed files; without it the release is unsigned.
+# they are packed, and both packages once built, so the archives, the
+# packages, the copies and the hashes all hold signed files; without it the
+# release is unsigned. The unsigned packages stay in build/release-*/.
 set -euo pipefail
 if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
   # Named from where the script was started, and checked before the builds.
@@ -25,8 +28,8 @@ fi
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh build release
-# Every entry of the archives carries the last commit's time, so the same
-# commit gives the same archives.
+# Every entry of the archives and the packages' clock carry the last
+# commit's time, so the same commit gives the same archives and packages.
 if [[ -z ${SOURCE_DATE_EPOCH:-} ]]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || true)
 fi
@@ -68,13 +71,10 @@ PYTHON
   echo "release: $exe is product version $expected"
 }
 
-windows_text() {
-  sed 's/\r*$/\r/' "$1"
-}
-
 rm -rf dist
 mkdir dist
 archives=()
+packages=()
 for arch in win64 win32; do
   build=build/release-$arch
   rm -rf "$build"
@@ -88,27 +88,40 @@ for arch in win64 win32; do
   check_product_version "$build/tesmarinds.exe" "$version"
 
   stage=$build/archive
+  rm -rf "$stage"
   mkdir -p "$stage" "dist/$arch"
   if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
     scripts/sign.sh "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
   else
     cp "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
   fi
-  windows_text LICENSE >"$stage/LICENSE.txt"
-  { printf '\xef\xbb\xbf'; windows_text README.ja.md; } >"$stage/README.ja.txt"
-  scripts/task-xml.sh packaging/tesmarinds-task.xml \
-    "$stage/tesmarinds-task.xml"
+  scripts/stage.sh "$stage/tesmarinds.exe" "$stage"
   chmod 644 "$stage"/*
   touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
-     tesmarinds.exe LICENSE.txt README.ja.txt tesmarinds-task.xml)
+     tesmarinds.exe LICENSE.txt README.ja.txt tesmarinds-task.xml \
+     close-windows.bat)
   cp -p "$stage/tesmarinds.exe" "dist/$arch/tesmarinds.exe"
+
+  msi_arch=x64
+  [[ $arch == win64 ]] || msi_arch=x86
+  package=tesmarinds-$version-$msi_arch.msi
+  product=$(sed -n 's/^TESMARINDS_PRODUCT_VERSION:INTERNAL=//p' \
+              "$build/CMakeCache.txt")
+  SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH \
+    scripts/msi.sh "$msi_arch" "$version" "$product" "$stage" "$build/$package"
+  if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
+    scripts/sign.sh "$build/$package" "dist/$package"
+  else
+    cp "$build/$package" "dist/$package"
+  fi
+  packages+=("$package")
   archives+=("$archive")
 done
 
 (cd dist &&
- sha256sum "${archives[@]}" win64/tesmarinds.exe win32/tesmarinds.exe \
-   >SHA256SUMS &&
+ sha256sum "${archives[@]}" "${packages[@]}" win64/tesmarinds.exe \
+   win32/tesmarinds.exe >SHA256SUMS &&
  sha256sum -c SHA256SUMS)
-echo "release: dist/ holds ${archives[*]} and SHA256SUMS"
+echo "release: dist/ holds ${archives[*]} ${packages[*]} and SHA256SUMS"

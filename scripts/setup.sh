@@ -4,7 +4,8 @@
 # wine (real windows under Wine and Xvfb, 32-bit programs included, with the
 # Japanese locale, and python3 to drive the scenarios), analysis (sanitizers,
 # fuzzing, static analysis), bench (benchmarks and plots), release (the
-# download archives, signing them and the check of that).
+# download archives and Windows Installer packages, signing them and the
+# checks of both).
 # Usage: scripts/setup.sh PART...
 set -euo pipefail
 
@@ -16,7 +17,7 @@ packages_for() {
     wine) echo wine wine64 wine32:i386 xvfb xauth locales python3 ;;
     analysis) echo clang libclang-rt-14-dev clang-tidy cppcheck ;;
     bench) echo libbenchmark-dev gnuplot-nox valgrind ;;
-    release) echo zip git osslsigncode openssl python3 ;;
+    release) echo zip git osslsigncode openssl python3 wixl msitools faketime ;;
     *) echo "setup.sh: unknown part $1" >&2; exit 2 ;;
   esac
 }

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Signs a Windows executable with Authenticode (SHA-256) by osslsigncode:
-# OUT becomes the signed copy of IN, which is left as it is. The
-# certificate and its private key come from the PKCS#12 file named by
-# TESMARINDS_SIGN_PFX, opened with the password in TESMARINDS_SIGN_PASSWORD
-# (none if unset). When TESMARINDS_SIGN_TIMESTAMP_URL names an RFC 3161
-# time-stamp server, the signature is time-stamped there, so that Windows
-# still accepts it once the certificate has expired.
+# Signs a Windows executable or Windows Installer package with Authenticode
+# (SHA-256) by osslsigncode: OUT becomes the signed copy of IN, which is
+# left as it is. The certificate and its private key come from the PKCS#12
+# file named by TESMARINDS_SIGN_PFX, opened with the password in
+# TESMARINDS_SIGN_PASSWORD (none if unset). When
+# TESMARINDS_SIGN_TIMESTAMP_URL names an RFC 3161 time-stamp server, the
+# signature is time-stamped there, so that Windows still accepts it once the
+# certificate has expired.
 # Usage: scripts/sign.sh IN OUT
 set -euo pipefail
 

@@ -25,8 +25,8 @@ from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
                      runs_32bit_programs, seen_line, selected_line, sjis,
                      start_line, wait_until, window, wine_command)
 
-# The checkout the scenarios belong to: the guide and the task definition
-# they check are read from there.
+# The checkout the scenarios belong to: what they check beside the
+# executable (the task definition, the batch file) is read from there.
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 # The tool's fixed pauses, in seconds.
@@ -730,162 +730,6 @@ def log_planted_links(desktop, checks):
                   "the log is in the folder c:\\temp leads to")
 
 
-# --- The Japanese guide's batch example ------------------------------------
-
-GUIDE = os.path.join(ROOT, "README.ja.md")
-
-
-def guide_batch_example():
-    """The guide's one batch file as a user saves it: Shift_JIS, CR LF.
-
-    The guide shows it as an indented block starting with @echo off. The
-    operator writes the title into its one `set "TITLE=` line; here that
-    line takes the batch's first argument instead, so that one file serves
-    every run of the scenario.
-    """
-    with open(GUIDE, encoding="utf-8") as guide:
-        blocks = re.findall(r"^    @echo off\n(?:    .*\n)*", guide.read(),
-                            re.MULTILINE)
-    if len(blocks) != 1:
-        raise ValueError(f"the guide holds {len(blocks)} batch files, not 1")
-    lines = [line[4:] for line in blocks[0].splitlines()]
-    settings = [number for number, line in enumerate(lines)
-                if line.startswith('set "TITLE=')]
-    if len(settings) != 1:
-        raise ValueError(f"the batch file sets TITLE {len(settings)} times")
-    lines[settings[0]] = 'set "TITLE=%~1"'
-    return sjis("\n".join(lines) + "\n").replace(b"\n", CRLF)
-
-
-def install_guide_batch(desktop):
-    """The executable and the guide's batch file saved beside it, as the
-    guide says; returns the command that runs the batch."""
-    tools = os.path.join(desktop.drive_c, "tools")
-    os.makedirs(tools)
-    shutil.copyfile(desktop.options.tool, os.path.join(tools, "tesmarinds.exe"))
-    with open(os.path.join(tools, "close-windows.bat"), "wb") as batch:
-        batch.write(guide_batch_example())
-    return ["cmd", "/c", "c:\\tools\\close-windows.bat"]
-
-
-def kept_copies(desktop):
-    """The dated copies of the log the batch keeps in c:\\temp, by name."""
-    temp = os.path.dirname(desktop.log_path)
-    copies = {}
-    for name in sorted(os.listdir(temp)):
-        if re.fullmatch(r"Tesmarind-\d.*\.txt", name):
-            with open(os.path.join(temp, name), "rb") as copy:
-                copies[name] = copy.read()
-    return copies
-
-
-def batch_history(desktop):
-    """The lines of the batch's run history beside the log."""
-    path = os.path.join(os.path.dirname(desktop.log_path),
-                        "Tesmarind-history.txt")
-    try:
-        with open(path, "rb") as history:
-            return log_lines(history.read())
-    except FileNotFoundError:
-        return []
-
-
-# The batch's own exit statuses, as the guide documents them.
-BATCH_LOG_NOT_WRITTEN = 3
-BATCH_LOG_HELD = 5
-
-
-@scenario("batch.guide_example_passes_the_exit_status_on")
-def batch_guide_example(desktop, checks):
-    command = install_guide_batch(desktop)
-    title = b"e2e batch window"
-    class_name = fixture_class("Batch")
-    fixture = desktop.start_fixture([window("batch", title, class_name)])
-    status, console = desktop.run(command + ["batch window"])
-    checks.equal(status, 0, "the batch's exit status after a run")
-    checks.expect(not console.startswith(sjis("【ERROR")),
-                  f"no tool message before the batch's own: {console!r}")
-    log = desktop.log()
-    lines = log_lines(log or b"")
-    checks.expect(lines[-1:] == [end_line()], "the run's log is complete")
-    check_selected_once_and_closed(checks, lines, fixture, "batch", title,
-                                   class_name)
-    checks.equal(list(kept_copies(desktop).values()), [log],
-                 "dated copies of the log after a run (this run's log)")
-    history = batch_history(desktop)
-    checks.equal(len(history), 1, "run records after a run")
-    checks.expect(not any(title in line for line in history),
-                  f"the run record names no window: {history!r}")
-
-    status, console = desktop.run(command + ["a" * 33])
-    checks.equal(status, 1, "the batch's exit status after a rejection")
-    too_long = sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。")
-    checks.expect(console.startswith(too_long),
-                  f"the tool's own message comes first: {console!r}")
-    checks.equal(desktop.log(), log, "the log after the rejected run")
-    checks.equal(len(kept_copies(desktop)), 1,
-                 "dated copies after the rejected run (none added)")
-
-    status, console = desktop.run(command)
-    checks.equal(status, 2, "the batch's exit status without an argument")
-    checks.equal(desktop.log(), log, "the log after the batch's own refusal")
-    checks.equal(len(batch_history(desktop)), 3,
-                 "run records after a run, a rejection and a refusal")
-
-
-@scenario("batch.guide_example_reports_a_log_held_elsewhere")
-def batch_guide_example_held_log(desktop, checks):
-    """A run left over from an earlier start holds the log: the batch tells
-    it apart and starts no second run beside it."""
-    command = install_guide_batch(desktop)
-    with open(desktop.log_path, "wb") as log:
-        log.write(EARLIER_LOG)
-    release, holder = hold_log(desktop, checks)
-    fixture = stayer(desktop)
-    status, console = desktop.run(command + ["stayer"])
-    checks.equal(status, BATCH_LOG_HELD,
-                 f"the batch's exit status with the log held ({console!r})")
-    checks.equal(fixture.closes("stayer"), [],
-                 "close requests (no second run was started)")
-    open(desktop.path(release), "wb").close()
-    checks.equal(holder.wait(timeout=15), 0, "the holder's exit status")
-    checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
-    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
-    checks.equal(len(batch_history(desktop)), 1, "run records")
-
-
-@scenario("batch.guide_example_reports_a_log_it_cannot_write")
-def batch_guide_example_unwritable_log(desktop, checks):
-    """A read-only log still holding an earlier run's complete lines: the
-    windows are still asked to close, but those lines are no record of this
-    run."""
-    command = install_guide_batch(desktop)
-    with open(desktop.log_path, "wb") as log:
-        log.write(EARLIER_LOG)
-    # Wine shows a file without write bits as read-only, but as root it
-    # still writes it; the immutable flag refuses root too, as Windows
-    # refuses to write a read-only file.
-    os.chmod(desktop.log_path, 0o444)
-    subprocess.run(["chattr", "+i", desktop.log_path], check=True, timeout=30)
-    try:
-        fixture = stayer(desktop)
-        status, console = desktop.run(command + ["stayer"])
-        checks.equal(status, BATCH_LOG_NOT_WRITTEN,
-                     f"the batch's exit status with a read-only log"
-                     f" ({console!r})")
-        checks.expect(console.startswith(LOG_FAILED),
-                      f"the tool's own message comes first: {console!r}")
-        checks.equal([(n, o) for n, _, o in fixture.closes("stayer")],
-                     [(1, "stayed"), (2, "stayed"), (3, "stayed")],
-                     "close requests (the run went on without its log)")
-    finally:
-        subprocess.run(["chattr", "-i", desktop.log_path], check=True,
-                       timeout=30)
-    checks.equal(desktop.log(), EARLIER_LOG, "the read-only log's bytes")
-    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
-    checks.equal(len(batch_history(desktop)), 1, "run records")
-
-
 # --- The run's own console -------------------------------------------------
 
 @scenario("console.own_console_never_closed")
@@ -1434,14 +1278,14 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--list", action="store_true")
     for name in ("tool", "short-answers-tool", "fixture", "helper",
-                 "template", "work"):
+                 "template", "work", "packages"):
         parser.add_argument("--" + name)
     parser.add_argument("--version", help="the version the tool carries")
     parser.add_argument("name", nargs="?")
     options = parser.parse_args()
     # Programs start in their desktop's directory, not in ctest's.
     for name in ("tool", "short_answers_tool", "fixture", "helper",
-                 "template", "work"):
+                 "template", "work", "packages"):
         if getattr(options, name):
             setattr(options, name, os.path.abspath(getattr(options, name)))
     if options.list:
@@ -1481,6 +1325,11 @@ def main():
         print("FAILED:", failure)
     return 1 if checks.failures else 0
 
+
+# The shipped batch file's and the packages' scenarios register in SCENARIOS
+# too. They import this module by name, which run as a script is __main__.
+sys.modules.setdefault("scenarios", sys.modules[__name__])
+import package_scenarios  # noqa: E402,F401
 
 if __name__ == "__main__":
     sys.exit(main())
