@@ -15,6 +15,7 @@ import functools
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import time
@@ -70,6 +71,16 @@ def wait_until(condition, seconds, what):
         if time.monotonic() > deadline:
             raise TimeoutError(f"gave up after {seconds} s waiting for {what}")
         time.sleep(0.05)
+
+
+def runs_here(path):
+    """Whether this machine runs the Windows program at path: any 64-bit
+    one, a 32-bit one only where the kernel runs 32-bit programs."""
+    with open(path, "rb") as program:
+        head = program.read(4096)
+    pe_header = struct.unpack_from("<I", head, 0x3C)[0]
+    optional_magic = struct.unpack_from("<H", head, pe_header + 24)[0]
+    return optional_magic == 0x20B or runs_32bit_programs()
 
 
 def make_template(directory):
@@ -190,9 +201,15 @@ class Desktop:
         desktop, the service manager) before the scenario's first program,
         which would otherwise pay for them while it waits for its window
         on a loaded machine."""
-        status, _ = self.helper("list", timeout=120)
+        # The 32-bit helper runs only where the kernel runs 32-bit programs;
+        # elsewhere Wine's own 64-bit cmd starts the prefix as well.
+        if runs_here(self.options.helper):
+            command = [self.options.helper, "list"]
+        else:
+            command = ["cmd", "/c", "exit"]
+        status, _ = self.run(command, timeout=120)
         if status != 0:
-            raise RuntimeError(f"the prefix did not start: e2e_helper list"
+            raise RuntimeError(f"the prefix did not start: {command}"
                                f" ended with {status}")
 
     def __exit__(self, *exc):
