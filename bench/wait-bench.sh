@@ -34,30 +34,12 @@ fi
 
 work=${WORK:?set above}
 read -r -a wine <<<"${WINE:?set by wine_session.py}"
-fixture_pid=
-server_pid=
-
-cleanup() {
-  set +e
-  if [[ -d $WINEPREFIX/drive_c/bench ]]; then
-    touch "$WINEPREFIX/drive_c/bench/stop"
-  fi
-  if [[ -n $fixture_pid ]]; then
-    timeout 10 tail --pid="$fixture_pid" -f /dev/null
-  fi
-  timeout 30 wineserver -k 2>/dev/null
-  timeout 30 wineserver -w 2>/dev/null
-  if [[ -n $server_pid ]]; then
-    timeout 10 tail --pid="$server_pid" -f /dev/null
-  fi
-}
-trap cleanup EXIT
+# The session's clean-up, own wineserver and its CPU time.
+. bench/wine/session.sh
 
 control=$WINEPREFIX/drive_c/bench
 mkdir -p "$WINEPREFIX/drive_c/temp" "$control"
-# A server of our own in the foreground, so its CPU time can be read.
-wineserver -f -p >"$work/wineserver.log" 2>&1 &
-server_pid=$!
+start_own_server "$work/wineserver.log"
 
 title=$(printf 'wait bench window' | od -An -tx1 | tr -d ' \n')
 "${wine[@]}" "$exes/tests/e2e/window_fixture.exe" 'c:\bench\record.txt' \
@@ -73,12 +55,6 @@ if ! timeout 120 bash -c "until grep -q '^ready' '$control/record.txt' \
   cat "$work/fixture.log" >&2
   exit 1
 fi
-
-server_cpu_us() {
-  local nanoseconds rest
-  read -r nanoseconds rest <"/proc/$server_pid/schedstat"
-  echo $((nanoseconds / 1000))
-}
 
 # Runs the tool with a term; prints wall, tool CPU and server CPU, in us.
 timed_tool() {

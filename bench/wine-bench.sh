@@ -56,36 +56,14 @@ fi
 
 work=${WORK:?set above}
 read -r -a wine <<<"${WINE:?set by wine_session.py}"
-fixture_pid=
-server_pid=
-
-# Only what this run started is stopped: the fixture through its stop file,
-# and this prefix's wineserver; the session ends the rest.
-cleanup() {
-  set +e
-  if [[ -d $WINEPREFIX/drive_c/bench ]]; then
-    touch "$WINEPREFIX/drive_c/bench/stop"
-  fi
-  if [[ -n $fixture_pid ]]; then
-    timeout 10 tail --pid="$fixture_pid" -f /dev/null
-  fi
-  timeout 30 wineserver -k 2>/dev/null
-  timeout 30 wineserver -w 2>/dev/null
-  if [[ -n $server_pid ]]; then
-    timeout 10 tail --pid="$server_pid" -f /dev/null
-  fi
-}
-trap cleanup EXIT
+# The session's clean-up, own wineserver and its CPU time.
+. bench/wine/session.sh
 
 temp=$WINEPREFIX/drive_c/temp
 control=$WINEPREFIX/drive_c/bench
 mkdir -p "$temp" "$control"
 
-# A server of our own in the foreground, so its pid is known and its CPU time
-# can be read: the platform's work for another process's windows is mostly
-# done there.
-wineserver -f -p >"$work/wineserver.log" 2>&1 &
-server_pid=$!
+start_own_server "$work/wineserver.log"
 
 echo "wine-bench: opening $windows windows" >&2
 "${wine[@]}" "$exes/bench/many_windows.exe" "$windows" 'c:\bench\ready' \
@@ -99,13 +77,6 @@ if ! timeout 600 bash -c "until [[ -e '$control/ready' ]]; do
   cat "$work/fixture.log" >&2
   exit 1
 fi
-
-# The server's time on a CPU so far, in microseconds.
-server_cpu_us() {
-  local nanoseconds rest
-  read -r nanoseconds rest <"/proc/$server_pid/schedstat"
-  echo $((nanoseconds / 1000))
-}
 
 # Runs one program under Wine and prints its wall time and the CPU time it
 # and the server spent, in microseconds.

@@ -795,6 +795,22 @@ def shell_never_asked(desktop, checks):
                      f"the {key} window's found lines, one a sweep")
 
 
+def timeout_text(desktop, checks):
+    """The system text for 1460 as the log holds it."""
+    status, system_text = desktop.helper("message", "1460")
+    checks.equal(status, 0, "FormatMessageA's status for code 1460")
+    return system_text.replace(b"\n", CRLF)
+
+
+def failure_blocks(lines, title, class_name, logged_text):
+    """How often a window's found and selected lines are followed by the
+    system text logged_text and the failure line."""
+    block = [seen_line(title, class_name), selected_line(title), logged_text,
+             failed_line()]
+    return len([at for at in range(len(lines))
+                if lines[at:at + len(block)] == block])
+
+
 @scenario("close.hung_program_logged_once_a_sweep")
 def close_hung_program(desktop, checks):
     frozen_title = b"e2e frozen editor"
@@ -808,18 +824,13 @@ def close_hung_program(desktop, checks):
         [window("frozen", frozen_title, frozen_class)], options=["--hang"])
     responsive = desktop.start_fixture([window("responsive", title,
                                                class_name)])
-    status, system_text = desktop.helper("message", "1460")
-    checks.equal(status, 0, "FormatMessageA's status for code 1460")
-    logged_text = system_text.replace(b"\n", CRLF)
+    logged_text = timeout_text(desktop, checks)
     run = desktop.run_tool(["editor"])
     lines = check_whole_run(checks, run, desktop.log())
     check_selected_once_and_closed(checks, lines, responsive, "responsive",
                                    title, class_name)
-    block = [seen_line(frozen_title, frozen_class),
-             selected_line(frozen_title), logged_text, failed_line()]
-    blocks = [at for at in range(len(lines))
-              if lines[at:at + len(block)] == block]
-    checks.equal(len(blocks), SWEEPS,
+    checks.equal(failure_blocks(lines, frozen_title, frozen_class,
+                                logged_text), SWEEPS,
                  "the frozen window's found, selected, system text and"
                  " failure lines, once a sweep")
     checks.equal(lines.count(failed_line()), SWEEPS, "WM_CLOSE failure lines")
@@ -855,13 +866,6 @@ def close_prompt_waited_for(desktop, checks):
                     "seconds the run took")
 
 
-def timeout_text(desktop, checks):
-    """The system text for 1460 as the log holds it."""
-    status, system_text = desktop.helper("message", "1460")
-    checks.equal(status, 0, "FormatMessageA's status for code 1460")
-    return system_text.replace(b"\n", CRLF)
-
-
 @scenario("close.program_hanging_while_closing_does_not_hold_the_run")
 def close_hanging_while_closing(desktop, checks):
     hanging_title = b"e2e saving editor"
@@ -879,11 +883,8 @@ def close_hanging_while_closing(desktop, checks):
     lines = check_whole_run(checks, run, desktop.log())
     check_selected_once_and_closed(checks, lines, responsive, "responsive",
                                    title, class_name)
-    block = [seen_line(hanging_title, hanging_class),
-             selected_line(hanging_title), logged_text, failed_line()]
-    blocks = [at for at in range(len(lines))
-              if lines[at:at + len(block)] == block]
-    checks.equal(len(blocks), SWEEPS,
+    checks.equal(failure_blocks(lines, hanging_title, hanging_class,
+                                logged_text), SWEEPS,
                  "the hanging window's found, selected, system text and"
                  " failure lines, once a sweep")
     checks.equal([(n, o) for n, _, o in hanging.closes("hanging")],

@@ -6,46 +6,46 @@
 #include <fstream>
 #include <iterator>
 
-bool ConvertToCp932(const std::string& utf8, std::string* cp932) {
-  iconv_t converter = iconv_open("CP932", "UTF-8");
+namespace {
+
+// Converts input from one iconv encoding to another into *output. Returns
+// false when iconv lacks either or cannot convert all of input.
+bool Convert(const char* to, const char* from, const std::string& input,
+             std::string* output) {
+  iconv_t converter = iconv_open(to, from);
   // iconv_open reports failure as the handle (iconv_t)-1.
   if (reinterpret_cast<std::intptr_t>(converter) == -1) {
     return false;
   }
-  std::string input = utf8;
-  std::string output(input.size() * 2 + 1, '\0');
-  char* in = input.data();
-  std::size_t in_left = input.size();
-  char* out = output.data();
-  std::size_t out_left = output.size();
+  std::string in_bytes = input;
+  std::string out_bytes(in_bytes.size() * 2 + 1, '\0');
+  char* in = in_bytes.data();
+  std::size_t in_left = in_bytes.size();
+  char* out = out_bytes.data();
+  std::size_t out_left = out_bytes.size();
   std::size_t converted = iconv(converter, &in, &in_left, &out, &out_left);
   static_cast<void>(iconv_close(converter));
-  output.resize(output.size() - out_left);
-  *cp932 = output;
+  out_bytes.resize(out_bytes.size() - out_left);
+  *output = out_bytes;
   return converted != static_cast<std::size_t>(-1) && in_left == 0;
 }
 
+}  // namespace
+
+bool ConvertToCp932(const std::string& utf8, std::string* cp932) {
+  return Convert("CP932", "UTF-8", utf8, cp932);
+}
+
 std::u16string Cp932ToUtf16(const std::string& cp932) {
-  iconv_t converter = iconv_open("UTF-16LE", "CP932");
-  if (reinterpret_cast<std::intptr_t>(converter) == -1) {
-    return std::u16string();
-  }
-  std::string input = cp932;
-  std::string output(input.size() * 2, '\0');
-  char* in = input.data();
-  std::size_t in_left = input.size();
-  char* out = output.data();
-  std::size_t out_left = output.size();
-  std::size_t converted = iconv(converter, &in, &in_left, &out, &out_left);
-  static_cast<void>(iconv_close(converter));
-  if (converted == static_cast<std::size_t>(-1)) {
+  std::string utf16;
+  if (!Convert("UTF-16LE", "CP932", cp932, &utf16)) {
     return std::u16string();
   }
   std::u16string units;
-  for (std::size_t at = 0; at + 1 < output.size() - out_left; at += 2) {
+  for (std::size_t at = 0; at + 1 < utf16.size(); at += 2) {
     units.push_back(static_cast<char16_t>(
-        static_cast<unsigned char>(output[at]) |
-        (static_cast<unsigned char>(output[at + 1]) << 8)));
+        static_cast<unsigned char>(utf16[at]) |
+        (static_cast<unsigned char>(utf16[at + 1]) << 8)));
   }
   return units;
 }
