@@ -14,7 +14,7 @@ import time
 import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, Desktop, end_line, log_lines, readable,
-                     runs_32bit_programs, sjis, wait_until, window)
+                     runs_32bit_programs, sjis, window)
 from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT, PeImage,
                        check_selected_once_and_closed, fixture_class,
                        hold_log, report, scenario, stayer)
@@ -163,19 +163,8 @@ def batch_full_width_space(desktop, checks):
 def hold_turn(desktop, checks):
     """As hold_log, for the turn file a batch holds while it runs: another
     session's run, as the batch sees it."""
-    release = "c:\\e2e\\release-turn"
-    report_path = os.path.join(desktop.directory, "turn-holder.txt")
-    with open(report_path, "wb") as holder_report:
-        holder = desktop.start([desktop.options.helper, "hold",
-                                "c:\\temp\\Tesmarind-turn.txt", release],
-                               stdout=holder_report)
-
-    def holder_answer():
-        with open(report_path, "rb") as answer:
-            return answer.read().strip() or holder.poll() is not None
-    wait_until(holder_answer, 30, "the turn holder's report")
-    checks.equal(holder_answer(), b"held", "the turn holder's report")
-    return release, holder
+    return hold_log(desktop, checks, "c:\\temp\\Tesmarind-turn.txt",
+                    "c:\\e2e\\release-turn")
 
 
 @scenario("batch.waits_for_its_turn_within_its_bound")

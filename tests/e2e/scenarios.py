@@ -594,21 +594,21 @@ def log_directory_missing(desktop, checks):
                   "c:\\temp was not created")
 
 
-def hold_log(desktop, checks):
-    """Has another process open the log without sharing until a file is
-    made at the Windows path returned beside that process."""
-    release = "c:\\e2e\\release"
-    report_path = os.path.join(desktop.directory, "holder.txt")
+def hold_log(desktop, checks, held="c:\\temp\\Tesmarind.txt",
+             release="c:\\e2e\\release"):
+    """Has another process open the log (or the file held) without sharing
+    until a file is made at release, returned beside that process."""
+    report_path = os.path.join(desktop.directory,
+                               release.split("\\")[-1] + "-holder.txt")
     with open(report_path, "wb") as holder_report:
-        holder = desktop.start([desktop.options.helper, "hold",
-                                "c:\\temp\\Tesmarind.txt", release],
-                               stdout=holder_report)
+        holder = desktop.start([desktop.options.helper, "hold", held,
+                                release], stdout=holder_report)
 
     def holder_answer():
         with open(report_path, "rb") as answer:
             return answer.read().strip() or holder.poll() is not None
-    wait_until(holder_answer, 30, "the holder's report")
-    checks.equal(holder_answer(), b"held", "the holder's report")
+    wait_until(holder_answer, 30, f"the report of {held}'s holder")
+    checks.equal(holder_answer(), b"held", f"the report of {held}'s holder")
     return release, holder
 
 
