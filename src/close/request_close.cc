@@ -101,26 +101,48 @@ void WaitOnQueue(winsys::DWORD milliseconds) {
                                     winsys::kQsAllInput);
 }
 
-bool StaysNotResponding(winsys::HWND window) {
+// Whether the platform calls a window's program hung, and since when.
+struct HungWatch {
+  bool hung = false;
+  winsys::ULONGLONG since = 0;
+};
+
+enum class Hung { kNo, kSoFar, kOnEnd };
+
+// Looks at the window once: not hung, hung so far, or hung for
+// kHungConfirmMs on end, as far as the looks of watch tell.
+Hung LookForHang(HungWatch* watch, winsys::HWND window, winsys::ULONGLONG now) {
   if (winsys::IsHungAppWindow(window) == 0) {
-    return false;
+    watch->hung = false;
+    return Hung::kNo;
   }
-  const winsys::ULONGLONG since = winsys::GetTickCount64();
-  while (winsys::GetTickCount64() - since < kHungConfirmMs) {
-    TakeQueuedMessages();
-    WaitOnQueue(kWatchIntervalMs);
-    if (winsys::IsHungAppWindow(window) == 0) {
-      return false;
+  if (!watch->hung) {
+    watch->hung = true;
+    watch->since = now;
+  }
+  return now - watch->since >= kHungConfirmMs ? Hung::kOnEnd : Hung::kSoFar;
+}
+
+bool StaysNotResponding(winsys::HWND window) {
+  HungWatch watch;
+  for (;;) {
+    switch (LookForHang(&watch, window, winsys::GetTickCount64())) {
+      case Hung::kNo:
+        return false;
+      case Hung::kOnEnd:
+        return true;
+      case Hung::kSoFar:
+        TakeQueuedMessages();
+        WaitOnQueue(kWatchIntervalMs);
+        break;
     }
   }
-  return true;
 }
 
 // Waits for the window's answer while it reads its messages (a person may
 // be answering its prompt), blocked on this thread's queue between looks.
 Outcome AwaitAnswer(winsys::HWND window, winsys::ULONGLONG deadline) {
-  bool hung = false;
-  winsys::ULONGLONG hung_since = 0;
+  HungWatch watch;
   for (;;) {
     TakeQueuedMessages();
     const Request* request = UnansweredRequestTo(window);
@@ -134,12 +156,7 @@ Outcome AwaitAnswer(winsys::HWND window, winsys::ULONGLONG deadline) {
       return Outcome::kGone;
     }
     const winsys::ULONGLONG now = winsys::GetTickCount64();
-    if (winsys::IsHungAppWindow(window) == 0) {
-      hung = false;
-    } else if (!hung) {
-      hung = true;
-      hung_since = now;
-    } else if (now - hung_since >= kHungConfirmMs) {
+    if (LookForHang(&watch, window, now) == Hung::kOnEnd) {
       return Outcome::kNotResponding;
     }
     if (now >= deadline) {

@@ -34,13 +34,13 @@ HANDLE OpenOrCreateWithoutTruncating(const char* path, bool* created) {
   return file;
 }
 
-// text in UTF-16, read in the ANSI code page; empty when it is not valid.
-std::wstring Widened(const char* text) {
-  int size =
-      MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, nullptr, 0);
+// text in UTF-16, read in code_page; empty when it is not valid there.
+std::wstring Widened(const char* text, UINT code_page) {
+  int size = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text, -1,
+                                 nullptr, 0);
   std::wstring wide(size > 0 ? size : 0, L'\0');
-  if (size <= 0 || MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1,
-                                       wide.data(), size) != size) {
+  if (size <= 0 || MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text,
+                                       -1, wide.data(), size) != size) {
     return std::wstring();
   }
   wide.resize(size - 1);
@@ -85,7 +85,7 @@ OpenedLogFile Describe(HANDLE file, const char* path, bool created) {
   facts.described = true;
   facts.attributes = information.dwFileAttributes;
   facts.link_count = information.nNumberOfLinks;
-  std::wstring name_asked_for = LastPartOf(Widened(path));
+  std::wstring name_asked_for = LastPartOf(Widened(path, CP_ACP));
   std::wstring final_name = LastPartOf(FinalPathOf(file));
   facts.final_name_matches =
       !name_asked_for.empty() &&
@@ -120,19 +120,15 @@ bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
   if (text.empty()) {
     return true;
   }
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(kShiftJisCodePage, 0, text.data(),
-                                       length, nullptr, 0);
-  std::wstring wide(size > 0 ? size : 0, L'\0');
-  if (size <= 0 || MultiByteToWideChar(kShiftJisCodePage, 0, text.data(),
-                                       length, wide.data(), size) != size) {
+  const std::wstring wide = Widened(text.c_str(), kShiftJisCodePage);
+  if (wide.empty()) {
     return false;
   }
   // Whatever went to the stream before comes first.
   static_cast<void>(std::fflush(stream));
   DWORD written = 0;
-  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(size), &written,
-                       nullptr) != 0;
+  return WriteConsoleW(handle, wide.data(), static_cast<DWORD>(wide.size()),
+                       &written, nullptr) != 0;
 }
 
 void UseUntranslatedBytes(std::FILE* stream) {
