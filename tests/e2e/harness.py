@@ -20,8 +20,7 @@ import subprocess
 import sys
 import time
 
-# The scenarios take runs_32bit_programs from here.
-from wine_session import (Xvfb, boot_prefix, die_with_parent,  # noqa: F401
+from wine_session import (Xvfb, boot_prefix, die_with_parent,
                           runs_32bit_programs, stop_process, stop_wineserver,
                           wine_command, wine_environment)
 

@@ -14,7 +14,7 @@ import time
 import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, Desktop, end_line, log_lines, readable,
-                     runs_32bit_programs, sjis, window)
+                     runs_here, sjis, window)
 from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT, PeImage,
                        check_selected_once_and_closed, fixture_class,
                        hold_log, report, scenario, stayer)
@@ -435,7 +435,7 @@ def package_scenario(name):
             package = Package(options)
             try:
                 with desktop:
-                    if not package.x64 and not runs_32bit_programs():
+                    if not runs_here(options.tool):
                         stand_in_for_32bit_cmd(desktop)
                     function(desktop, package, checks)
             finally:
@@ -491,7 +491,7 @@ def package_lifecycle(desktop, package, checks):
     checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)),
                   "the package made c:\\temp")
 
-    if package.x64 or runs_32bit_programs():
+    if runs_here(desktop.options.tool):
         title = b"e2e Notepad stand-in"
         class_name = fixture_class("Notepad")
         fixture = desktop.start_fixture([window("notepad", title,
@@ -531,7 +531,7 @@ def package_lifecycle(desktop, package, checks):
     checks.equal(term_value(desktop, package), None, "Term after removal")
     checks.equal(registered_version(desktop, package, higher), None,
                  "the product after removal")
-    if package.x64 or runs_32bit_programs():
+    if runs_here(desktop.options.tool):
         checks.expect(os.path.isfile(desktop.log_path) and
                       len(batch_history(desktop)) == 1,
                       "the log and the run history are left")
@@ -554,7 +554,7 @@ def package_properties(desktop, package, checks):
     checks.equal(status, 0, "msiexec /i's exit status without TERM")
     checks.equal(term_value(desktop, package), None, "Term without TERM")
     check_task_definition(checks, desktop, package, "18:00")
-    if package.x64 or runs_32bit_programs():
+    if runs_here(desktop.options.tool):
         status, console = desktop.run(
             ["cmd", "/c", package.folder + "\\close-windows.bat"])
         checks.equal(status, BATCH_NO_TERM,

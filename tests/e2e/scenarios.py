@@ -22,7 +22,7 @@ import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
                      failed_line, is_seen_line, log_lines, readable,
-                     runs_32bit_programs, seen_line, selected_line, sjis,
+                     runs_here, seen_line, selected_line, sjis,
                      start_line, wait_until, window, wine_command)
 
 # The checkout the scenarios belong to: what they check beside the
@@ -1295,8 +1295,7 @@ def main():
     if options.name not in SCENARIOS:
         parser.error(f"unknown scenario {options.name!r}")
     function, needs_desktop, with_temp = SCENARIOS[options.name]
-    if (needs_desktop and not PeImage(options.tool).pe32_plus
-            and not runs_32bit_programs()):
+    if needs_desktop and not runs_here(options.tool):
         print("SKIPPED: this machine's kernel runs no 32-bit programs, so "
               "Wine cannot run the 32-bit executable here")
         return SKIPPED
