@@ -307,21 +307,29 @@ TEST_F(Run, APromptNobodyAnswersEndsTheRunsRequestsButNotItsLog) {
 
 // The stand-in Windows shows for a program that stopped responding carries
 // its title, and the system's app hosts have titles ordinary terms match;
-// a Store app's frame is the window its user closes, and is asked.
+// a Store app's frame is the window its user closes, and is asked, as is a
+// program's whose class name only begins like the system's, or is empty.
 TEST_F(Run, NeverAsksTheSystemsStandInsOrAppHosts) {
   desktop_.AddWindow("Text Input", "Ghost");
   desktop_.AddWindow("Text Input", "Windows.UI.Core.CoreWindow");
   desktop_.AddWindow("Text Input", "ApplicationFrameWindow");
+  desktop_.AddWindow("Text Input", "GhostwriterFrame");
+  desktop_.AddWindow("Text Input", "");
 
   RunWithTerm("input");
 
-  // Logged in every sweep; the frame, closed in the first, in that one.
+  // Logged in every sweep; the others, closed in the first, in that one.
   std::string spared = SeenLine("Text Input", "Ghost") +
                        SeenLine("Text Input", "Windows.UI.Core.CoreWindow");
   EXPECT_EQ(kStart + spared + SeenLine("Text Input", "ApplicationFrameWindow") +
+                SelectedLine("Text Input") +
+                SeenLine("Text Input", "GhostwriterFrame") +
+                SelectedLine("Text Input") + SeenLine("Text Input", "") +
                 SelectedLine("Text Input") + spared + spared + kEnd,
             LogBytes());
-  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #3 0x10"}),
+  EXPECT_EQ((std::vector<std::string>{"SendMessageCallbackA #3 0x10",
+                                      "SendMessageCallbackA #4 0x10",
+                                      "SendMessageCallbackA #5 0x10"}),
             desktop_.Trace({Call::kSendMessageCallbackA}));
 }
 

@@ -175,6 +175,9 @@ Outcome Ask(winsys::HWND window, winsys::ULONGLONG deadline,
   if (StaysNotResponding(window)) {
     return Outcome::kNotResponding;
   }
+  // An answer that came while the run was busy elsewhere is still in the
+  // queue: taken now, it is seen to belong to an earlier visit.
+  TakeQueuedMessages();
   const Request* earlier = UnansweredRequestTo(window);
   if (earlier != nullptr && earlier->answered) {
     // Answered after the run stopped waiting: this visit asks afresh.

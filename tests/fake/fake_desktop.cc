@@ -1,5 +1,6 @@
 #include "fake/fake_desktop.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,10 +155,21 @@ void FakeDesktop::SeemHungAfterRequests(winsys::HWND window,
   Window(window).seems_hung_ms = milliseconds;
 }
 
+void FakeDesktop::SeemHungDuring(winsys::HWND window, std::int64_t from_ms,
+                                 std::int64_t until_ms) {
+  Window(window).seems_hung_during.emplace_back(from_ms, until_ms);
+}
+
 void FakeDesktop::FailSends(winsys::HWND window, winsys::DWORD error) {
   FakeWindow& scripted = Window(window);
   scripted.fails_sends = true;
   scripted.send_error = error;
+  scripted.send_failure_sets_error = true;
+}
+
+void FakeDesktop::FailSendsSettingNoError(winsys::HWND window) {
+  FailSends(window, 0);
+  Window(window).send_failure_sets_error = false;
 }
 
 void FakeDesktop::SetShellWindow(winsys::HWND window) { shell_window = window; }
@@ -178,6 +190,21 @@ void FakeDesktop::VanishOnCall(winsys::HWND window, Call call) {
   FakeWindow& scripted = Window(window);
   scripted.vanish_on_call = true;
   scripted.vanish_call = call;
+}
+
+void FakeDesktop::GiveHandleToNewWindow(winsys::HWND handle,
+                                        const std::string& title,
+                                        const std::string& class_name) {
+  FakeWindow fresh;
+  fresh.handle = handle;
+  fresh.title = Utf16(title);
+  fresh.class_name = Utf16(class_name);
+  Window(handle) = fresh;
+  owed_answers.erase(std::remove_if(owed_answers.begin(), owed_answers.end(),
+                                    [handle](const OwedAnswer& owed) {
+                                      return owed.window == handle;
+                                    }),
+                     owed_answers.end());
 }
 
 void FakeDesktop::PresentInSweeps(winsys::HWND window, int first, int last) {
@@ -447,6 +474,11 @@ BOOL IsHungAppWindow(HWND window) {
       desktop.now_ms < found->last_request_ms + found->seems_hung_ms) {
     return kTrue;
   }
+  for (const auto& [from, until] : found->seems_hung_during) {
+    if (desktop.now_ms >= from && desktop.now_ms < until) {
+      return kTrue;
+    }
+  }
   // The platform's rule: no message read for 5 seconds.
   constexpr std::int64_t kHungAfterMs = 5000;
   const std::int64_t since = found->hung_since_ms;
@@ -478,7 +510,9 @@ BOOL SendMessageCallbackA(HWND window, UINT message, WPARAM wparam,
     return kFalse;
   }
   if (found->fails_sends) {
-    desktop.last_error = found->send_error;
+    if (found->send_failure_sets_error) {
+      desktop.last_error = found->send_error;
+    }
     return kFalse;
   }
   if (found->out_of_reach) {
@@ -527,17 +561,21 @@ BOOL PeekMessageA(HWND /*window*/, UINT /*filter_min*/, UINT /*filter_max*/,
 }
 
 // Wakes when an owed answer falls due, else after milliseconds; the clock
-// moves on to then.
+// moves on to then. An answer already due sits in the queue and wakes it at
+// once, every time until it is taken: a millisecond passes, as it does on
+// the platform for a tool that loops on a queue it never empties.
 DWORD MsgWaitForMultipleObjects(DWORD /*count*/, const void* /*handles*/,
                                 BOOL /*wait_all*/, DWORD milliseconds,
                                 DWORD /*wake_mask*/) {
   fake::FakeDesktop& desktop = Desktop();
   desktop.Record(Call::kMsgWaitForMultipleObjects, nullptr, milliseconds);
   const std::int64_t due = desktop.NextAnswerDue();
+  if (due != fake::kForever && due <= desktop.now_ms) {
+    desktop.now_ms += 1;
+    return 0;
+  }
   if (due != fake::kForever && due <= desktop.now_ms + milliseconds) {
-    if (due > desktop.now_ms) {
-      desktop.now_ms = due;
-    }
+    desktop.now_ms = due;
     return 0;
   }
   desktop.now_ms += milliseconds;

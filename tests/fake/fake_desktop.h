@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "winsys/window_system.h"
@@ -65,10 +66,13 @@ struct FakeWindow {
   winsys::DWORD answer_after_ms = 0;  // how long each WM_CLOSE takes it
   bool fails_sends = false;           // every send fails with send_error
   winsys::DWORD send_error = 0;
+  bool send_failure_sets_error = true;  // false: leaves the last error alone
   bool hangs_on_close = false;      // stops reading messages on taking WM_CLOSE
   std::int64_t hang_ms = kForever;  // for that long, then answers
   std::int64_t hung_since_ms = -1;  // when it took that WM_CLOSE
   std::int64_t seems_hung_ms = 0;   // after each request sent to it
+  // Moments of the clock, [from, until), when it is called hung.
+  std::vector<std::pair<std::int64_t, std::int64_t>> seems_hung_during;
   std::int64_t last_request_ms = -1;
   winsys::HWND owner = nullptr;
   int vanish_after_requests = 0;  // 0: never
@@ -122,8 +126,16 @@ class FakeDesktop {
   // sent, as the platform does for a thread that had long waited for a
   // message, between its waking for the request and its taking it.
   void SeemHungAfterRequests(winsys::HWND window, std::int64_t milliseconds);
+  // IsHungAppWindow says it is hung from from_ms until just before
+  // until_ms on the clock, as it does for a moment while a prompt waits on
+  // its user; may be given for several moments.
+  void SeemHungDuring(winsys::HWND window, std::int64_t from_ms,
+                      std::int64_t until_ms);
   // Every send to it fails with that last error while it stays.
   void FailSends(winsys::HWND window, winsys::DWORD error);
+  // Every send to it fails and leaves the last error as it was, as the
+  // platform's sends sometimes do.
+  void FailSendsSettingNoError(winsys::HWND window);
   // The shell's desktop window, as GetShellWindow gives it.
   void SetShellWindow(winsys::HWND window);
   // The console the tool runs in, and who owns a window (the terminal that
@@ -134,6 +146,11 @@ class FakeDesktop {
   void VanishAfterRequests(winsys::HWND window, int requests);
   // Gone just before the first seam call of that kind about it.
   void VanishOnCall(winsys::HWND window, Call call);
+  // The window at that handle is gone and a new one, with these texts,
+  // has been given the same handle, as the platform may give it again;
+  // nothing owed to the old one reaches the new one.
+  void GiveHandleToNewWindow(winsys::HWND handle, const std::string& title,
+                             const std::string& class_name = "FakeWindowClass");
   // Present only in sweeps first to last (counted from 1).
   void PresentInSweeps(winsys::HWND window, int first, int last);
   // GetWindowTextW and GetClassNameW answer 0 and leave the buffer alone.
