@@ -1,6 +1,7 @@
 #include "log/activity_log.h"
 
 #include <cstdio>
+#include <string>
 
 #include "log/text_output.h"
 
@@ -79,6 +80,19 @@ void WriteEndLine() {
   if (IsActivityLogOpen()) {
     WriteLine(kEndLine, {});
   }
+}
+
+bool EndsWithEndLine(const std::string& last_bytes) {
+  // As written: its line feed went out as CR LF.
+  std::string end_line(kEndLine, sizeof kEndLine - 2);
+  end_line += "\r\n";
+  if (last_bytes.size() < end_line.size() ||
+      last_bytes.compare(last_bytes.size() - end_line.size(), end_line.size(),
+                         end_line) != 0) {
+    return false;
+  }
+  return last_bytes.size() == end_line.size() ||
+         last_bytes[last_bytes.size() - end_line.size() - 1] == '\n';
 }
 
 void CloseActivityLog() {

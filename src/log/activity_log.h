@@ -2,6 +2,8 @@
 // absent for the whole run. Every writer is a no-op while it is absent.
 #pragma once
 
+#include <string>
+
 // Where the executable keeps its log; c:\temp itself is never created.
 constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
 
@@ -21,3 +23,8 @@ void WriteEndLine();
 
 // Closes the stream; the log is absent afterwards.
 void CloseActivityLog();
+
+// Whether a log's last line is the end line: a run that did not reach it
+// was stopped. Takes the log's last bytes, the whole log or at least the end
+// line's and one more.
+bool EndsWithEndLine(const std::string& last_bytes);

@@ -6,45 +6,33 @@
 
 #include "log/log_file_check.h"
 #include "log/text_output.h"
+#include "win/opened_file_win32.h"
 #include "winsys/window_system.h"
 
 namespace {
 
 using winsys::kShiftJisCodePage;
 
-// No sharing at all: the C runtime's own opening lets other processes in
-// under some runtimes (msvcrt.dll under Wine among them).
-HANDLE OpenUnshared(const char* path, DWORD access, DWORD disposition) {
-  return CreateFileA(path, access, 0, nullptr, disposition, kLogOpenFlags,
+HANDLE OpenFile(const char* path, DWORD access, DWORD share,
+                DWORD disposition) {
+  return CreateFileA(path, access, share, nullptr, disposition, kLogOpenFlags,
                      nullptr);
 }
 
-// Opens the file that is there without truncating it, or creates it only
-// where nothing is: a dangling link makes creation fail instead of creating
-// the link's target. *created tells whether the file is new.
-HANDLE OpenOrCreateWithoutTruncating(const char* path, bool* created) {
-  const DWORD read_write = GENERIC_READ | GENERIC_WRITE;
+// Opens the file that is there without truncating it, or with create makes
+// it only where nothing is: a dangling link makes creation fail instead of
+// creating the link's target. *created tells whether the file is new.
+HANDLE OpenOrCreateWithoutTruncating(const char* path, DWORD access,
+                                     DWORD share, bool create, bool* created) {
   *created = false;
-  HANDLE file = OpenUnshared(path, read_write, OPEN_EXISTING);
-  if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+  HANDLE file = OpenFile(path, access, share, OPEN_EXISTING);
+  if (create && file == INVALID_HANDLE_VALUE &&
+      GetLastError() == ERROR_FILE_NOT_FOUND) {
     // DELETE, so that a new file that is then refused can be taken away.
-    file = OpenUnshared(path, read_write | DELETE, CREATE_NEW);
+    file = OpenFile(path, access | DELETE, share, CREATE_NEW);
     *created = file != INVALID_HANDLE_VALUE;
   }
   return file;
-}
-
-// text in UTF-16, read in code_page; empty when it is not valid there.
-std::wstring Widened(const char* text, UINT code_page) {
-  int size = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text, -1,
-                                 nullptr, 0);
-  std::wstring wide(size > 0 ? size : 0, L'\0');
-  if (size <= 0 || MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text,
-                                       -1, wide.data(), size) != size) {
-    return std::wstring();
-  }
-  wide.resize(size - 1);
-  return wide;
 }
 
 // What follows the last backslash of path.
@@ -100,13 +88,47 @@ bool Truncate(HANDLE file) {
          SetEndOfFile(file) != 0;
 }
 
+}  // namespace
+
+// text in UTF-16, read in code_page; empty when it is not valid there.
+std::wstring Widened(const char* text, UINT code_page) {
+  int size = MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text, -1,
+                                 nullptr, 0);
+  std::wstring wide(size > 0 ? size : 0, L'\0');
+  if (size <= 0 || MultiByteToWideChar(code_page, MB_ERR_INVALID_CHARS, text,
+                                       -1, wide.data(), size) != size) {
+    return std::wstring();
+  }
+  wide.resize(size - 1);
+  return wide;
+}
+
 void DeleteOnClose(HANDLE file) {
   FILE_DISPOSITION_INFO disposition{TRUE};
   static_cast<void>(SetFileInformationByHandle(
       file, FileDispositionInfo, &disposition, sizeof disposition));
 }
 
-}  // namespace
+HANDLE OpenAsLog(const char* path, DWORD access, DWORD share, bool create,
+                 OpenedLogFile* facts) {
+  bool created = false;
+  HANDLE file =
+      OpenOrCreateWithoutTruncating(path, access, share, create, &created);
+  if (file == INVALID_HANDLE_VALUE) {
+    return file;
+  }
+  *facts = Describe(file, path, created);
+  const LogFileVerdict verdict = JudgeOpenedLogFile(*facts);
+  if (verdict == LogFileVerdict::kUse) {
+    return file;
+  }
+  if (verdict == LogFileVerdict::kRefuseAndDelete) {
+    DeleteOnClose(file);
+  }
+  CloseHandle(file);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return INVALID_HANDLE_VALUE;
+}
 
 bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {
   // A console answers GetConsoleMode; a file or a pipe does not. The C
@@ -135,19 +157,17 @@ void UseUntranslatedBytes(std::FILE* stream) {
   _setmode(_fileno(stream), _O_BINARY);
 }
 
+// No sharing at all: the C runtime's own opening lets other processes in
+// under some runtimes (msvcrt.dll under Wine among them).
 std::FILE* OpenUnsharedForUpdate(const char* path) {
-  bool created = false;
-  HANDLE file = OpenOrCreateWithoutTruncating(path, &created);
+  OpenedLogFile facts;
+  HANDLE file =
+      OpenAsLog(path, GENERIC_READ | GENERIC_WRITE, 0, /*create=*/true, &facts);
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }
-  const OpenedLogFile facts = Describe(file, path, created);
-  LogFileVerdict verdict = JudgeOpenedLogFile(facts);
-  if (verdict == LogFileVerdict::kUse && !Truncate(file)) {
-    verdict = RefusalOf(facts);
-  }
-  if (verdict != LogFileVerdict::kUse) {
-    if (verdict == LogFileVerdict::kRefuseAndDelete) {
+  if (!Truncate(file)) {
+    if (RefusalOf(facts) == LogFileVerdict::kRefuseAndDelete) {
       DeleteOnClose(file);
     }
     CloseHandle(file);

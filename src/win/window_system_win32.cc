@@ -1,5 +1,6 @@
 // The seam realised with user32 and kernel32. Text is read in UTF-16 and
-// converted to a code page named by the caller, never the PC's own.
+// converted to a code page named by the caller, never the PC's own
+// (code_page_win32.cc).
 #include <windows.h>
 
 #include "winsys/window_system.h"
@@ -120,13 +121,5 @@ DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id,
 }
 
 void* LocalFree(void* memory) { return ::LocalFree(memory); }
-
-int WideCharToMultiByte(UINT code_page, DWORD flags, const WCHAR* wide,
-                        int wide_length, char* narrow, int narrow_size,
-                        const char* default_char, BOOL* used_default) {
-  return ::WideCharToMultiByte(code_page, flags, reinterpret_cast<LPCWCH>(wide),
-                               wide_length, narrow, narrow_size, default_char,
-                               used_default);
-}
 
 }  // namespace winsys

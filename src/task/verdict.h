@@ -1,0 +1,76 @@
+// What the task's runner decides, apart from the platform: from the facts
+// it has gathered so far (the term, its turn, the tool's run, the copy of
+// the log) what it does next, and once it is done, the status it ends with
+// and the note of its history line.
+#pragma once
+
+#include <string>
+
+#include "winsys/window_system.h"
+
+// The runner's exit statuses, which Task Scheduler shows as its last result.
+constexpr int kTaskDone = 0;
+constexpr int kTermRejected = 1;
+constexpr int kNoTerm = 2;
+constexpr int kLogNotWritten = 3;
+constexpr int kRunNotEnded = 4;
+constexpr int kLogHeld = 5;
+constexpr int kCopyFailed = 6;
+
+// The tool's log, as the runner finds it.
+enum class LogState {
+  kMissing,  // nothing there, or what the log's own rules refuse
+  kHeld,     // open in another process, as a run holds it
+  kUnended,  // its last line is not the end line
+  kEnded,
+};
+
+struct TermFacts {
+  int arguments = 0;   // given to the runner after its own name
+  bool found = false;  // in the one argument, or in the registry
+  std::u16string text;
+};
+
+struct TurnFacts {
+  bool tried = false;
+  bool timed_out = false;  // others kept the turn or the log past the bound
+  unsigned waited_s = 0;
+  unsigned bound_s = 0;
+};
+
+struct ToolFacts {
+  bool tried = false;
+  bool started = false;
+  winsys::DWORD start_error = 0;  // why it could not be started
+  winsys::DWORD status = 0;
+  std::string said;  // its console messages, in code page 932
+  LogState log = LogState::kMissing;
+};
+
+struct CopyFacts {
+  bool tried = false;
+  bool copied = false;
+  std::string name;
+};
+
+struct TaskFacts {
+  TermFacts term;
+  TurnFacts turn;
+  ToolFacts tool;
+  CopyFacts copy;
+};
+
+enum class Next { kTakeTurn, kRunTool, kCopyLog, kFinish };
+
+struct Verdict {
+  Next next = Next::kFinish;
+  // Once next is kFinish: the exit status and the note, in code page 932.
+  int status = kTaskDone;
+  std::string note;
+};
+
+Verdict JudgeTask(const TaskFacts& facts);
+
+// The note of the "-" line for a run whose log did not reach its end line,
+// naming who started it (code page 932, as remembered).
+std::string StoppedRunNote(const std::string& starter);
