@@ -46,14 +46,16 @@ for arch in win64 win32; do
   (cd "$copy" &&
    TZ=Asia/Tokyo TESMARINDS_COMMIT=$commit \
      cmake --workflow --preset "release-$arch" >/dev/null)
-  first=$(sha256sum <"dist/$arch/tesmarinds.exe" | cut -d' ' -f1)
-  second=$(sha256sum <"$copy/build/release-$arch/tesmarinds.exe" |
-           cut -d' ' -f1)
-  echo "$arch tesmarinds.exe: $first (release), $second (second build)"
-  if [[ $first != "$second" ]]; then
-    echo "check-reproducible: the two $arch builds differ" >&2
-    differ=1
-  fi
+  for program in tesmarinds.exe tesmarinds-task.exe; do
+    first=$(sha256sum <"dist/$arch/$program" | cut -d' ' -f1)
+    second=$(sha256sum <"$copy/build/release-$arch/$program" |
+             cut -d' ' -f1)
+    echo "$arch $program: $first (release), $second (second build)"
+    if [[ $first != "$second" ]]; then
+      echo "check-reproducible: the two $arch builds of $program differ" >&2
+      differ=1
+    fi
+  done
 
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
               "build/release-$arch/CMakeCache.txt")
@@ -62,7 +64,7 @@ for arch in win64 win32; do
   package=tesmarinds-$version-$msi_arch.msi
   (cd "$copy" &&
    TZ=Asia/Tokyo scripts/stage.sh "build/release-$arch/tesmarinds.exe" \
-     "build/release-$arch/archive" &&
+     "build/release-$arch/tesmarinds-task.exe" "build/release-$arch/archive" &&
    TZ=Asia/Tokyo SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH \
      scripts/msi.sh "$msi_arch" "$version" "$product" \
        "build/release-$arch/archive" "build/release-$arch/$package")

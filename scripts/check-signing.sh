@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Signing the release's executables and Windows Installer packages
+# Signing the release's executables (the tool and the task's runner, for
+# both architectures) and Windows Installer packages
 # (scripts/sign.sh, which scripts/release.sh calls when given a
 # certificate): signs each with a throwaway self-signed code-signing
 # certificate made here, checks each signature with osslsigncode against
@@ -45,38 +46,41 @@ fail() {
   failed=1
 }
 for arch in win64 win32; do
-  unsigned=build/release-$arch/tesmarinds.exe
-  if [[ ! -f $unsigned ]]; then
-    cmake --workflow --preset "release-$arch" >/dev/null
-  fi
-  signed=$work/$arch.exe
-  scripts/sign.sh "$unsigned" "$signed" >/dev/null
-  echo -n "$arch: signed; "
-  python3 scripts/compare-signed.py "$unsigned" "$signed" || failed=1
+  for program in tesmarinds tesmarinds-task; do
+    unsigned=build/release-$arch/$program.exe
+    if [[ ! -f $unsigned ]]; then
+      cmake --workflow --preset "release-$arch" >/dev/null
+    fi
+    name="$arch $program.exe"
+    signed=$work/$arch-$program.exe
+    scripts/sign.sh "$unsigned" "$signed" >/dev/null
+    echo -n "$name: signed; "
+    python3 scripts/compare-signed.py "$unsigned" "$signed" || failed=1
 
-  if verifies "$signed" signer; then
-    echo "$arch: the signature verifies against the test certificate"
-  else
-    fail "$arch: the signature does not verify"
-  fi
-  # One byte in the middle of the file, in code or data the signature
-  # covers, changed after signing.
-  tampered=$work/$arch-tampered.exe
-  cp "$signed" "$tampered"
-  python3 -c 'import sys
+    if verifies "$signed" signer; then
+      echo "$name: the signature verifies against the test certificate"
+    else
+      fail "$name: the signature does not verify"
+    fi
+    # One byte in the middle of the file, in code or data the signature
+    # covers, changed after signing.
+    tampered=$work/$arch-$program-tampered.exe
+    cp "$signed" "$tampered"
+    python3 -c 'import sys
 with open(sys.argv[1], "r+b") as exe:
     exe.seek(int(sys.argv[2]))
     byte = exe.read(1)[0]
     exe.seek(int(sys.argv[2]))
     exe.write(bytes([byte ^ 1]))' "$tampered" "$(($(stat -c %s "$unsigned") / 2))"
-  if verifies "$signed" stranger; then
-    fail "$arch: the signature verifies against another certificate"
-  elif verifies "$tampered" signer; then
-    fail "$arch: a copy changed after signing still verifies"
-  else
-    echo "$arch: verification fails against another certificate and for" \
-         "a copy changed after signing"
-  fi
+    if verifies "$signed" stranger; then
+      fail "$name: the signature verifies against another certificate"
+    elif verifies "$tampered" signer; then
+      fail "$name: a copy changed after signing still verifies"
+    else
+      echo "$name: verification fails against another certificate and for" \
+           "a copy changed after signing"
+    fi
+  done
 done
 
 # A package's contents as msiinfo reads them: every table's rows and every
@@ -100,7 +104,8 @@ for arch in win64 win32; do
   [[ $arch == win64 ]] || msi_arch=x86
   unsigned=$build/tesmarinds-$version-$msi_arch.msi
   if [[ ! -f $unsigned ]]; then
-    scripts/stage.sh "$build/tesmarinds.exe" "$work/stage-$arch"
+    scripts/stage.sh "$build/tesmarinds.exe" "$build/tesmarinds-task.exe" \
+      "$work/stage-$arch"
     scripts/msi.sh "$msi_arch" "$version" "$version" "$work/stage-$arch" \
       "$unsigned"
   fi
@@ -144,4 +149,4 @@ for arch in win64 win32; do
   fi
 done
 ((failed == 0))
-echo "check-signing: both executables and both packages signed and verified"
+echo "check-signing: the four executables and both packages signed and verified"

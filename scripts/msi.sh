@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds one Windows Installer package of tesmarinds with wixl from
 # packaging/tesmarinds.wxs: ARCH is x64 or x86, STAGE a folder holding what
-# it installs (tesmarinds.exe, close-windows.bat, README.ja.txt, LICENSE.txt
-# and close-windows-task-template.xml, as scripts/release.sh stages them),
+# it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
+# LICENSE.txt, close-windows-task-template.xml and register-task.cmd, as
+# scripts/stage.sh stages them),
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
 # UUID of the version and architecture, the package code one of PRODUCT,
@@ -32,7 +33,7 @@ name_uuid() {
 print(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1]))' "$1"
 }
 product_code=$(name_uuid "tesmarinds:product:$version:$arch")
-files=(tesmarinds.exe close-windows.bat README.ja.txt LICENSE.txt
+files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
        close-windows-task-template.xml register-task.cmd)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)
 package_code=$(name_uuid "tesmarinds:package:$product:$arch:$inputs")

@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Builds both executables afresh and packs them for download into dist/:
+# Builds both architectures afresh and packs them for download into dist/:
 # tesmarinds-<version>-win64.zip and -win32.zip, each holding tesmarinds.exe,
-# LICENSE.txt and the Japanese guide as README.ja.txt (UTF-8 with a byte
-# order mark and CR LF, which every Notepad shows correctly), the task
-# definition tesmarinds-task.xml (UTF-16, as schtasks /create /xml reads
-# it) and close-windows.bat (Shift_JIS, CR LF), made from packaging/ by
-# scripts/stage.sh; the Windows Installer packages
-# tesmarinds-<version>-x64.msi and -x86.msi (scripts/msi.sh); the two
-# executables as win64/ and win32/tesmarinds.exe; and SHA256SUMS over all
-# six, as `sha256sum -c` reads it. The executables' product version names
-# the commit they are built from (1.2.0+1a2b3c4d5e6f, ".dirty" after it for
-# uncommitted changes). Installs what is missing first.
+# the task's runner tesmarinds-task.exe, LICENSE.txt, the Japanese guide as
+# README.ja.txt (UTF-8 with a byte order mark and CR LF, which every Notepad
+# shows correctly) and the task definition tesmarinds-task.xml (UTF-16, as
+# schtasks /create /xml reads it), made from packaging/ by scripts/stage.sh;
+# the Windows Installer packages tesmarinds-<version>-x64.msi and -x86.msi
+# (scripts/msi.sh); the executables as win64/ and win32/tesmarinds.exe and
+# tesmarinds-task.exe; and SHA256SUMS over all of them, as `sha256sum -c`
+# reads it. The executables' product version names the commit they are
+# built from (1.2.0+1a2b3c4d5e6f, ".dirty" after it for uncommitted
+# changes). Installs what is missing first.
 # When TESMARINDS_SIGN_PFX names a PKCS#12 file (see scripts/sign.sh for the
-# password and the time-stamp server), both executables are signed before
+# password and the time-stamp server), the executables are signed before
 # they are packed, and both packages once built, so the archives, the
 # packages, the copies and the hashes all hold signed files; without it the
 # release is unsigned. The unsigned packages stay in build/release-*/.
@@ -71,6 +71,8 @@ PYTHON
   echo "release: $exe is product version $expected"
 }
 
+# The tool and the task's runner, built, signed and shipped alike.
+programs=(tesmarinds.exe tesmarinds-task.exe)
 rm -rf dist
 mkdir dist
 archives=()
@@ -85,24 +87,27 @@ for arch in win64 win32; do
     exit 1
   fi
 
-  check_product_version "$build/tesmarinds.exe" "$version"
-
   stage=$build/archive
   rm -rf "$stage"
   mkdir -p "$stage" "dist/$arch"
-  if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
-    scripts/sign.sh "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
-  else
-    cp "$build/tesmarinds.exe" "$stage/tesmarinds.exe"
-  fi
-  scripts/stage.sh "$stage/tesmarinds.exe" "$stage"
+  for program in "${programs[@]}"; do
+    check_product_version "$build/$program" "$version"
+    if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
+      scripts/sign.sh "$build/$program" "$stage/$program"
+    else
+      cp "$build/$program" "$stage/$program"
+    fi
+  done
+  scripts/stage.sh "$stage/tesmarinds.exe" "$stage/tesmarinds-task.exe" \
+    "$stage"
   chmod 644 "$stage"/*
   touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
-     tesmarinds.exe LICENSE.txt README.ja.txt tesmarinds-task.xml \
-     close-windows.bat)
-  cp -p "$stage/tesmarinds.exe" "dist/$arch/tesmarinds.exe"
+     "${programs[@]}" LICENSE.txt README.ja.txt tesmarinds-task.xml)
+  for program in "${programs[@]}"; do
+    cp -p "$stage/$program" "dist/$arch/$program"
+  done
 
   msi_arch=x64
   [[ $arch == win64 ]] || msi_arch=x86
@@ -121,7 +126,7 @@ for arch in win64 win32; do
 done
 
 (cd dist &&
- sha256sum "${archives[@]}" "${packages[@]}" win64/tesmarinds.exe \
-   win32/tesmarinds.exe >SHA256SUMS &&
+ sha256sum "${archives[@]}" "${packages[@]}" "${programs[@]/#/win64/}" \
+   "${programs[@]/#/win32/}" >SHA256SUMS &&
  sha256sum -c SHA256SUMS)
 echo "release: dist/ holds ${archives[*]} ${packages[*]} and SHA256SUMS"

@@ -19,6 +19,7 @@ import struct
 import subprocess
 import sys
 import time
+import xml.etree.ElementTree as ElementTree
 
 from wine_session import (Xvfb, boot_prefix, die_with_parent,
                           runs_32bit_programs, stop_process, stop_wineserver,
@@ -246,10 +247,11 @@ class Desktop:
         return os.path.join(self.drive_c, relative)
 
     def start(self, arguments, lang=JAPANESE, stdout=subprocess.DEVNULL,
-              cwd=None):
+              cwd=None, variables=None):
         """Starts a Windows program under wine; ended at tear-down. What it
         and Wine say on standard error goes to a file of its own, kept
-        with the scenario's evidence, whose path is process.stderr_path."""
+        with the scenario's evidence, whose path is process.stderr_path.
+        variables are environment variables the program finds set."""
         self.started += 1
         name = os.path.basename(str(arguments[0]).replace("\\", "/"))
         stderr_path = os.path.join(self.directory,
@@ -257,7 +259,7 @@ class Desktop:
         with open(stderr_path, "wb") as stderr:
             process = subprocess.Popen(
                 [*wine_command("wine"), *map(as_bytes, arguments)],
-                env=self.env(lang),
+                env={**self.env(lang), **(variables or {})},
                 cwd=cwd or self.directory,
                 stdin=subprocess.DEVNULL,
                 stdout=stdout,
@@ -309,13 +311,14 @@ class Desktop:
                   + self.describe(process, lang), flush=True)
         raise RuntimeError(f"{what} never appeared in two attempts")
 
-    def run(self, arguments, lang=JAPANESE, timeout=60):
+    def run(self, arguments, lang=JAPANESE, timeout=60, variables=None):
         """Runs a Windows console program to its end: (status, stdout)."""
         # Output goes to a file, not a pipe: a Wine service started by this
         # program may keep a pipe open long after the program has ended.
         output_path = os.path.join(self.directory, "output.bin")
         with open(output_path, "wb") as output:
-            process = self.start(arguments, lang=lang, stdout=output)
+            process = self.start(arguments, lang=lang, stdout=output,
+                                 variables=variables)
         try:
             status = process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -395,6 +398,38 @@ class Desktop:
                 return log.read()
         except FileNotFoundError:
             return None
+
+
+TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
+
+
+def task_action(definition):
+    """The command and arguments of a task definition's action, as Task
+    Scheduler joins them into a command line."""
+    task = ElementTree.fromstring(definition)
+    action = f"{TASK_NAMESPACE}Actions/{TASK_NAMESPACE}Exec/"
+    command = task.findtext(action + f"{TASK_NAMESPACE}Command")
+    arguments = task.findtext(action + f"{TASK_NAMESPACE}Arguments")
+    return command + (" " + arguments if arguments else "")
+
+
+def start_action(desktop, command_line, variables=None):
+    """Starts a command line from inside Wine as Task Scheduler starts a
+    task's action; the process of the program starting it, whose exit
+    status is the action's."""
+    units = "".join(f"{ord(unit):04x}" for unit in command_line)
+    return desktop.start([desktop.options.helper, "action", units],
+                         variables=variables)
+
+
+def run_action(desktop, command_line, variables=None, timeout=120):
+    process = start_action(desktop, command_line, variables)
+    try:
+        return process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise TimeoutError(f"the task's action still runs after {timeout} s: "
+                           + desktop.describe(process))
+
 
 
 class Checks:

@@ -1,7 +1,8 @@
-"""Scenarios of what ships beside the executable: close-windows.bat as the
-release converts it (scripts/batch-file.sh), and the Windows Installer
-package that installs it with the tool and registers its task
-(scripts/stage.sh, scripts/msi.sh, built for the tests by packages.sh).
+"""Scenarios of what ships beside the tool: the Windows Installer package
+that installs it with the task's runner, tesmarinds-task.exe, and registers
+the task (scripts/stage.sh, scripts/msi.sh, built for the tests by
+packages.sh), and the runner started as Task Scheduler starts a task's
+action: CreateProcess on the definition's command and arguments.
 
 They register in scenarios.py's SCENARIOS, which lists and runs them.
 """
@@ -10,74 +11,47 @@ import os
 import re
 import shutil
 import subprocess
-import time
 import xml.etree.ElementTree as ElementTree
 
-from harness import (CRLF, Desktop, end_line, log_lines, readable,
-                     runs_here, sjis, window)
-from scenarios import (EARLIER_LOG, LOG_FAILED, ROOT, PeImage,
+from harness import (TASK_NAMESPACE, Desktop, end_line, log_lines, readable,
+                     run_action, runs_here, selected_line, sjis, start_action,
+                     task_action, window)
+from scenarios import (EARLIER_LOG, ROOT, PeImage,
                        check_selected_once_and_closed, fixture_class,
-                       hold_log, report, scenario, stayer)
+                       hold_log, report, scenario)
 
-BATCH_SOURCE = os.path.join(ROOT, "packaging", "close-windows.bat")
 TASK_TEMPLATE = os.path.join(ROOT, "packaging",
                              "close-windows-task-template.xml")
 
-# The batch file's exit statuses.
-BATCH_DONE = 0
-BATCH_REJECTED = 1
-BATCH_NO_TERM = 2
-BATCH_LOG_NOT_WRITTEN = 3
-BATCH_LOG_HELD = 5
+# The runner's exit statuses.
+RUNNER_DONE = 0
+RUNNER_NO_TERM = 2
+RUNNER_LOG_HELD = 5
 
-# The one line an operator edits, as it ships.
-TITLE_LINE = b'set "TITLE="' + CRLF
-
-
-# --- The batch file as it ships ---------------------------------------------
-
-def shipped_batch(directory):
-    """close-windows.bat made from packaging/ as the release makes it."""
-    target = os.path.join(directory, "close-windows.bat")
-    subprocess.run(["bash", os.path.join(ROOT, "scripts", "batch-file.sh"),
-                    BATCH_SOURCE, target], check=True, timeout=30)
-    with open(target, "rb") as batch:
-        return batch.read()
+# "yyyy/MM/dd HH:mm:ss <user> <status> <note>", whatever the PC's formats.
+HISTORY_LINE = re.compile(
+    rb"\d{4}/\d\d/\d\d \d\d:\d\d:\d\d (?P<user>\S.*?) (?P<status>[0-6-])"
+    rb" (?P<note>.*)\r\n")
+COPY_NAME = re.compile(r"Tesmarind-\d{8}-\d{6}\.txt")
 
 
-def expected_batch():
-    """What the release must ship: the source in code page 932, by iconv,
-    each line ended by CR LF."""
-    with open(BATCH_SOURCE, encoding="utf-8") as source:
-        return sjis(source.read()).replace(b"\n", CRLF)
+# --- What the runner keeps in c:\\temp ----------------------------------------
+
+def temp_file(desktop, name):
+    return os.path.join(os.path.dirname(desktop.log_path), name)
 
 
-def install_batch(desktop):
-    """The executable and the shipped batch file beside it in c:\\tools,
-    its TITLE line taking the batch's first argument so that one file
-    serves every run; returns the command that runs it."""
-    tools = desktop.path("c:\\tools")
-    os.makedirs(tools)
-    shutil.copyfile(desktop.options.tool, os.path.join(tools, "tesmarinds.exe"))
-    batch = shipped_batch(desktop.directory)
-    if batch.count(TITLE_LINE) != 1:
-        raise ValueError("the shipped batch file has no one empty TITLE line")
-    with open(os.path.join(tools, "close-windows.bat"), "wb") as edited:
-        edited.write(batch.replace(TITLE_LINE, b'set "TITLE=%~1"' + CRLF))
-    return ["cmd", "/c", "c:\\tools\\close-windows.bat"]
-
-
-def with_variables(command, variables):
-    """command run by cmd after setting environment variables. Neither the
-    values nor the batch's arguments may hold a space: Wine would quote the
-    line, and cmd would take the quotes off the wrong words."""
-    settings = "".join(f"set {name}={value}&"
-                       for name, value in variables.items())
-    return command[:2] + [settings + command[2]] + command[3:]
+def history(desktop):
+    """The lines of the runs' history beside the log."""
+    try:
+        with open(temp_file(desktop, "Tesmarind-history.txt"), "rb") as f:
+            return log_lines(f.read())
+    except FileNotFoundError:
+        return []
 
 
 def kept_copies(desktop):
-    """The dated copies of the log the batch keeps in c:\\temp, by name."""
+    """The dated copies of the log kept in c:\\temp, by name."""
     temp = os.path.dirname(desktop.log_path)
     copies = {}
     for name in sorted(os.listdir(temp)):
@@ -87,249 +61,33 @@ def kept_copies(desktop):
     return copies
 
 
-def batch_history(desktop):
-    """The lines of the batch's run history beside the log."""
-    path = os.path.join(os.path.dirname(desktop.log_path),
-                        "Tesmarind-history.txt")
-    try:
-        with open(path, "rb") as history:
-            return log_lines(history.read())
-    except FileNotFoundError:
-        return []
+def check_history(checks, lines, expected):
+    """Every line in the fixed form, with the statuses and the texts its
+    notes hold as expected: (status, note text) a line."""
+    found = []
+    for line in lines:
+        form = HISTORY_LINE.fullmatch(line)
+        checks.expect(form, f"a history line of the fixed form: {line!r}")
+        found.append(form and (form["status"].decode(), form["note"]))
+    checks.equal(len(found), len(expected),
+                 f"history lines: {readable(b''.join(lines))}")
+    for (status, text), line in zip(expected, found):
+        if line:
+            checks.expect(line[0] == status and sjis(text) in line[1],
+                          f"a history line of status {status} noting"
+                          f" {text!r}: {line[0]} {readable(line[1])}")
 
 
-@scenario("batch.passes_the_exit_status_on")
-def batch_passes_status(desktop, checks):
-    command = install_batch(desktop)
-    title = b"e2e batch window"
-    class_name = fixture_class("Batch")
-    fixture = desktop.start_fixture([window("batch", title, class_name)])
-    status, console = desktop.run(command + ["batch window"])
-    checks.equal(status, BATCH_DONE, "the batch's exit status after a run")
-    checks.expect(not console.startswith(sjis("【ERROR")),
-                  f"no tool message before the batch's own: {console!r}")
-    log = desktop.log()
-    lines = log_lines(log or b"")
-    checks.expect(lines[-1:] == [end_line()], "the run's log is complete")
-    check_selected_once_and_closed(checks, lines, fixture, "batch", title,
-                                   class_name)
-    copies = kept_copies(desktop)
-    checks.equal(list(copies.values()), [log],
-                 "dated copies of the log after a run (this run's log)")
-    # Separators taken out of the date and time. (Wine's %time% has no
-    # seconds; Windows' does, and they are kept.)
-    checks.expect(all(re.fullmatch(r"Tesmarind-\d+-\d+\.txt", name)
-                      for name in copies),
-                  f"the copy is named by digits alone: {list(copies)}")
-    history = batch_history(desktop)
-    checks.equal(len(history), 1, "run records after a run")
-    checks.expect(not any(title in line for line in history),
-                  f"the run record names no window: {history!r}")
-
-    status, console = desktop.run(command + ["a" * 33])
-    checks.equal(status, BATCH_REJECTED,
-                 "the batch's exit status after a rejection")
-    too_long = sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。")
-    checks.expect(console.startswith(too_long),
-                  f"the tool's own message comes first: {console!r}")
-    checks.equal(desktop.log(), log, "the log after the rejected run")
-    checks.equal(len(kept_copies(desktop)), 1,
-                 "dated copies after the rejected run (none added)")
-
-    status, console = desktop.run(command)
-    checks.equal(status, BATCH_NO_TERM,
-                 "the batch's exit status without an argument")
-    checks.equal(desktop.log(), log, "the log after the batch's own refusal")
-    checks.equal(len(batch_history(desktop)), 3,
-                 "run records after a run, a rejection and a refusal")
-
-
-@scenario("batch.refuses_a_term_with_a_full_width_space")
-def batch_full_width_space(desktop, checks):
-    """A space typed with the Japanese input method on is the full-width
-    「　」: alone it would match every title holding one, inside a term it
-    never matches a title written with the ordinary space."""
-    command = install_batch(desktop)
-    for term in ("売上　集計", "　"):
-        status, console = desktop.run(command + [term])
-        checks.equal(status, BATCH_NO_TERM,
-                     f"the batch's exit status for {term!r}")
-        checks.expect(sjis("全角の空白") in console,
-                      f"the batch says why for {term!r}: {readable(console)}")
-    checks.equal(desktop.log(), None, "the log (no run was started)")
-    checks.equal(len(batch_history(desktop)), 2, "run records")
-
-
-def hold_turn(desktop, checks):
-    """As hold_log, for the turn file a batch holds while it runs: another
-    session's run, as the batch sees it."""
-    return hold_log(desktop, checks, "c:\\temp\\Tesmarind-turn.txt",
-                    "c:\\e2e\\release-turn")
-
-
-@scenario("batch.waits_for_its_turn_within_its_bound")
-def batch_waits_for_turn(desktop, checks):
-    """Another session's run has the turn (its batch holds the turn file),
-    or a process left over holds the log: the batch waits, polling, and
-    runs once they are done, but gives up with 5 (starting no second run)
-    when the log stays held past the bound. The bound is shortened here
-    through the variable the batch reads for it."""
-    command = install_batch(desktop)
-    with open(desktop.log_path, "wb") as log:
-        log.write(EARLIER_LOG)
-    release, holder = hold_log(desktop, checks)
-    fixture = stayer(desktop)
-    status, console = desktop.run(
-        with_variables(command, {"TESMARINDS_WAIT_SECONDS": "5"})
-        + ["stayer"])
-    checks.equal(status, BATCH_LOG_HELD,
-                 f"the batch's exit status with the log held past the bound"
-                 f" ({readable(console)})")
-    checks.equal(fixture.closes("stayer"), [],
-                 "close requests (no second run was started)")
-    open(desktop.path(release), "wb").close()
-    checks.equal(holder.wait(timeout=15), 0, "the log holder's exit status")
-    checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
-    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
-
-    release, holder = hold_turn(desktop, checks)
-    title = b"e2e waiting window"
-    class_name = fixture_class("Waiting")
-    waiting = desktop.start_fixture([window("waiting", title, class_name)])
-    console_path = os.path.join(desktop.directory, "waiting-console.bin")
-    with open(console_path, "wb") as console_file:
-        batch = desktop.start(
-            with_variables(command, {"TESMARINDS_WAIT_SECONDS": "120"})
-            + ["waiting"], stdout=console_file)
-    # Longer than one of the batch's 5-second polls, so it has found the
-    # turn taken at least once before it is given up.
-    time.sleep(7)
-    checks.equal(waiting.closes("waiting"), [],
-                 "close requests while another run has the turn")
-    open(desktop.path(release), "wb").close()
-    checks.equal(holder.wait(timeout=15), 0, "the turn holder's exit status")
-    checks.equal(batch.wait(timeout=120), BATCH_DONE,
-                 "the batch's exit status once it had the turn")
-    lines = log_lines(desktop.log() or b"")
-    check_selected_once_and_closed(checks, lines, waiting, "waiting", title,
-                                   class_name)
-    history = batch_history(desktop)
-    checks.equal(len(history), 2, "run records (the refusal, then the run)")
-    checks.expect(sjis("待っても終わりませんでした") in history[0],
-                  f"the refusal says it waited: {readable(history[0])}")
-    checks.expect(sjis("秒待ちました") in history[-1],
-                  f"the run says it waited: {readable(history[-1])}")
-
-
-@scenario("batch.runs_started_together_take_turns")
-def batch_runs_together(desktop, checks):
-    """Two sessions' runs started by one trigger: the second waits for the
-    first to end, so both write, check and copy a log of their own instead
-    of one running without its log. (One user here, with a %TEMP% each.)"""
-    command = install_batch(desktop)
-    fixtures = {}
-    for key in ("first", "second"):
-        title = f"e2e {key} session".encode()
-        fixtures[key] = (desktop.start_fixture(
-            [window(key, title, fixture_class(key.capitalize()))]), title)
-        os.makedirs(desktop.path(f"c:\\profiles\\{key}"))
-    batches = {}
-    for key in fixtures:
-        temp = f"c:\\profiles\\{key}"
-        path = os.path.join(desktop.directory, f"{key}-console.bin")
-        with open(path, "wb") as console_file:
-            batches[key] = desktop.start(
-                with_variables(command, {"TEMP": temp, "TMP": temp})
-                + [key], stdout=console_file)
-    for key, batch in batches.items():
-        checks.equal(batch.wait(timeout=150), BATCH_DONE,
-                     f"the {key} session's batch's exit status")
-        fixture, _ = fixtures[key]
-        checks.equal([(n, o) for n, _, o in fixture.closes(key)],
-                     [(1, "accepted")], f"close requests {key} received")
-    # Each ended 0, so each checked a log of its own that reached its end
-    # line. Their copies are not counted: Wine's %time% has no seconds, so
-    # two runs in one minute get one copy's name.
-    history = batch_history(desktop)
-    checks.equal(len(history), 2, "run records")
-    checks.equal(sum(sjis("秒待ちました") in line for line in history), 1,
-                 f"run records saying they waited: {readable(b''.join(history))}")
-
-
-@scenario("batch.reports_a_log_it_cannot_write")
-def batch_unwritable_log(desktop, checks):
-    """A read-only log still holding an earlier run's complete lines: the
-    windows are still asked to close, but those lines are no record of this
-    run."""
-    command = install_batch(desktop)
-    with open(desktop.log_path, "wb") as log:
-        log.write(EARLIER_LOG)
-    # Wine shows a file without write bits as read-only, but as root it
-    # still writes it; the immutable flag refuses root too, as Windows
-    # refuses to write a read-only file.
-    os.chmod(desktop.log_path, 0o444)
-    subprocess.run(["chattr", "+i", desktop.log_path], check=True, timeout=30)
-    try:
-        fixture = stayer(desktop)
-        status, console = desktop.run(command + ["stayer"])
-        checks.equal(status, BATCH_LOG_NOT_WRITTEN,
-                     f"the batch's exit status with a read-only log"
-                     f" ({console!r})")
-        checks.expect(console.startswith(LOG_FAILED),
-                      f"the tool's own message comes first: {console!r}")
-        checks.equal([(n, o) for n, _, o in fixture.closes("stayer")],
-                     [(1, "stayed"), (2, "stayed"), (3, "stayed")],
-                     "close requests (the run went on without its log)")
-    finally:
-        subprocess.run(["chattr", "-i", desktop.log_path], check=True,
-                       timeout=30)
-    checks.equal(desktop.log(), EARLIER_LOG, "the read-only log's bytes")
-    checks.equal(kept_copies(desktop), {}, "dated copies of the log")
-    checks.equal(len(batch_history(desktop)), 1, "run records")
-
-
-@scenario("batch.runs_with_a_temp_folder_named_with_an_exclamation_mark")
-def batch_exclamation_temp(desktop, checks):
-    """A profile whose path holds "!" (a user name may): the batch's files
-    in %TEMP% are found and removed. Windows' cmd would drop the "!" from a
-    name read while delayed expansion is on; Wine's expands nothing there,
-    so here this shows only that such a path works. An earlier run stopped
-    before its end line is recorded with the user who started it, not with
-    this run's user."""
-    command = install_batch(desktop)
-    temp = "c:\\profiles\\temp!profile"
-    os.makedirs(desktop.path(temp))
-    stopped = sjis("開始しました\r\n前の実行の記録\r\n")
-    with open(desktop.log_path, "wb") as log:
-        log.write(stopped)
-    starter = os.path.join(os.path.dirname(desktop.log_path),
-                           "Tesmarind-user.txt")
-    with open(starter, "wb") as starter_file:
-        starter_file.write(b"suzuki" + CRLF)
-    title = b"e2e profile window"
-    class_name = fixture_class("Profile")
-    fixture = desktop.start_fixture([window("profile", title, class_name)])
-    status, console = desktop.run(
-        with_variables(command, {"TEMP": temp, "TMP": temp})
-        + ["profile"])
-    checks.equal(status, BATCH_DONE,
-                 f"the batch's exit status ({readable(console)})")
-    lines = log_lines(desktop.log() or b"")
-    check_selected_once_and_closed(checks, lines, fixture, "profile", title,
-                                   class_name)
-    checks.equal(len(kept_copies(desktop)), 1, "dated copies of the log")
-    history = batch_history(desktop)
-    checks.equal(len(history), 2, "run records (the stopped run, this run)")
-    if history:
-        checks.expect(sjis(" - ") in history[0] and b"suzuki" in history[0],
-                      f"the stopped run's record names who started it:"
-                      f" {readable(history[0])}")
-    with open(starter, "rb") as starter_file:
-        checks.expect(starter_file.read() != b"suzuki" + CRLF,
-                      "the starter is now this run's user")
-    checks.equal([name for name in os.listdir(desktop.path(temp))
-                  if name.startswith("tesmarinds-")], [],
-                 "the batch's own files in %TEMP% are gone")
+def check_copy_of_this_run(checks, desktop, note_line):
+    """The copy a run that ended 0 names in its history line: of the fixed
+    form, and the log's bytes."""
+    names = re.findall(rb"Tesmarind-[^ ]*\.txt", note_line)
+    if checks.expect(names, f"the run names its copy: {readable(note_line)}"):
+        name = names[0].decode()
+        checks.expect(COPY_NAME.fullmatch(name),
+                      f"the copy's name has the fixed form: {name}")
+        checks.equal(kept_copies(desktop).get(name), desktop.log(),
+                     f"the copy {name}")
 
 
 # --- The Windows Installer package ------------------------------------------
@@ -337,9 +95,9 @@ def batch_exclamation_temp(desktop, checks):
 INSTALL_FOLDER = "c:\\Program Files\\tesmarinds"
 INSTALLED_FILES = ["LICENSE.txt", "README.ja.txt",
                    "close-windows-task-template.xml", "close-windows-task.xml",
-                   "close-windows.bat", "register-task.cmd", "tesmarinds.exe"]
+                   "register-task.cmd", "tesmarinds-task.exe",
+                   "tesmarinds.exe"]
 TASK_FOLDER = "c:\\windows\\system32\\tasks\\tesmarinds"
-TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
 
 
 class Package:
@@ -354,10 +112,16 @@ class Package:
         self.registry_view = "/reg:64" if self.x64 else "/reg:32"
         self.folder = INSTALL_FOLDER if self.x64 else \
             "c:\\Program Files (x86)\\tesmarinds"
+        # Given to msiexec for a folder other than the package's own.
+        self.properties = []
         with open(os.path.join(options.packages, "higher-version.txt")) as f:
             self.higher_version = f.read().strip()
         self.version = options.version
         self.packages = options.packages
+
+    def install_into(self, folder):
+        self.folder = folder
+        self.properties = [f"INSTALLDIR={folder}"]
 
     def file(self, version):
         return os.path.join(self.packages,
@@ -369,6 +133,11 @@ class Package:
                                  text=True, check=True, timeout=30).stdout
         return re.search(r"^ProductCode\t(\S+)", listing, re.M).group(1)
 
+    def definition(self, desktop):
+        with open(desktop.path(self.folder + "\\close-windows-task.xml"),
+                  "rb") as made:
+            return made.read()
+
 
 def msiexec(desktop, package, version, *arguments):
     """msiexec on a copy of the package in c:\\e2e; its exit status (Wine
@@ -376,7 +145,8 @@ def msiexec(desktop, package, version, *arguments):
     name = os.path.basename(package.file(version))
     shutil.copyfile(package.file(version), desktop.path("c:\\e2e\\" + name))
     status, _ = desktop.run(["msiexec", *arguments[:1], "c:\\e2e\\" + name,
-                             *arguments[1:], "/qn"], timeout=120)
+                             *package.properties, *arguments[1:], "/qn"],
+                            timeout=120)
     return status
 
 
@@ -403,6 +173,20 @@ def term_value(desktop, package):
     return found.group(1).decode("cp932") if found else ""
 
 
+def set_term_by_policy(desktop, package, term):
+    """Term written as a policy writes it, in the package's registry view,
+    from a registry file in UTF-16 (any character, any quotation mark)."""
+    escaped = term.replace("\\", "\\\\").replace('"', '\\"')
+    text = ("Windows Registry Editor Version 5.00\r\n\r\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\tesmarinds]\r\n"
+            f'"Term"="{escaped}"\r\n')
+    with open(desktop.path("c:\\e2e\\term.reg"), "wb") as reg_file:
+        reg_file.write(b"\xff\xfe" + text.encode("utf-16-le"))
+    status, output = desktop.run(["reg", "import", "c:\\e2e\\term.reg",
+                                  package.registry_view])
+    return status, output
+
+
 def registered_tasks(desktop):
     folder = desktop.path(TASK_FOLDER)
     return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
@@ -424,11 +208,12 @@ def stand_in_for_32bit_cmd(desktop):
                     os.path.join(syswow64, "cmd.exe"))
 
 
-def package_scenario(name):
+def package_scenario(name, runs_programs=False):
     """A package scenario makes its own desktop: with the x86 package it
     installs and removes even where Wine runs no 32-bit program, and only
-    the run of the installed batch needs one. No c:\\temp: the package
-    makes it."""
+    the runs of the installed programs need one (runs_programs: nothing
+    else is done, and the scenario is skipped there). No c:\\temp: the
+    package makes it."""
     def register(function):
         def run(options, checks):
             desktop = Desktop(name, options, with_temp=False)
@@ -441,7 +226,8 @@ def package_scenario(name):
             finally:
                 if checks.failures and os.path.isdir(desktop.directory):
                     report(desktop.directory)
-        return scenario(name, desktop=False)(run)
+        return scenario(name, desktop=False,
+                        runs_programs=runs_programs)(run)
     return register
 
 
@@ -451,11 +237,9 @@ def check_task_definition(checks, desktop, package, start):
     with open(TASK_TEMPLATE, encoding="utf-8") as template:
         expected = template.read().replace("@START@", start).replace(
             "@FOLDER@", package.folder.replace("c:", "C:", 1) + "\\")
-    path = desktop.path(package.folder + "\\close-windows-task.xml")
-    with open(path, "rb") as made:
-        definition = made.read()
-    checks.equal(definition.decode("ascii", "replace"),
-                 expected.replace("\n", "\r\n"),
+    definition = package.definition(desktop)
+    checks.equal(definition.decode("ascii", "replace").lower(),
+                 expected.replace("\n", "\r\n").lower(),
                  "the task definition made at install time")
     task = ElementTree.fromstring(definition)
     principal = f"{TASK_NAMESPACE}Principals/{TASK_NAMESPACE}Principal/"
@@ -467,23 +251,32 @@ def check_task_definition(checks, desktop, package, start):
                   f"the task starts daily at {start}")
 
 
+def check_removed(checks, desktop, package, version):
+    checks.equal(installed_files(desktop, package), [],
+                 f"the files in {package.folder} after removal")
+    checks.equal(registered_tasks(desktop), [], "tasks after removal")
+    checks.equal(term_value(desktop, package), None, "Term after removal")
+    checks.equal(registered_version(desktop, package, version), None,
+                 "the product after removal")
+
+
 @package_scenario("package.installs_runs_upgrades_and_removes")
 def package_lifecycle(desktop, package, checks):
-    status = msiexec(desktop, package, package.version, "/i",
-                     "TERM=notepad", "START=07:30")
+    """A Japanese TERM, through msiexec, the registry and the runner's
+    command line, closes only the window whose title holds it."""
+    status = msiexec(desktop, package, package.version, "/i", "TERM=売上",
+                     "START=07:30")
     checks.equal(status, 0, "msiexec /i's exit status")
     checks.equal(installed_files(desktop, package), INSTALLED_FILES,
                  f"the files in {package.folder}")
     folder = desktop.path(package.folder)
-    with open(os.path.join(folder, "close-windows.bat"), "rb") as batch:
-        checks.expect(batch.read() == expected_batch(),
-                      "the installed batch file is the source in Shift_JIS"
-                      " with CR LF")
-    with open(os.path.join(folder, "tesmarinds.exe"), "rb") as installed, \
-            open(desktop.options.tool, "rb") as built:
-        checks.expect(installed.read() == built.read(),
-                      "the installed tesmarinds.exe is the one packed")
-    checks.equal(term_value(desktop, package), "notepad",
+    for name, built in (("tesmarinds.exe", desktop.options.tool),
+                        ("tesmarinds-task.exe", desktop.options.runner)):
+        with open(os.path.join(folder, name), "rb") as installed, \
+                open(built, "rb") as packed:
+            checks.expect(installed.read() == packed.read(),
+                          f"the installed {name} is the one packed")
+    checks.equal(term_value(desktop, package), "売上",
                  f"Term in HKLM\\SOFTWARE\\tesmarinds ({package.registry_view})")
     checks.equal(registered_tasks(desktop), ["close-windows"],
                  "tasks in \\tesmarinds")
@@ -492,25 +285,28 @@ def package_lifecycle(desktop, package, checks):
                   "the package made c:\\temp")
 
     if runs_here(desktop.options.tool):
-        title = b"e2e Notepad stand-in"
-        class_name = fixture_class("Notepad")
-        fixture = desktop.start_fixture([window("notepad", title,
-                                                class_name)])
-        status, console = desktop.run(
-            ["cmd", "/c", package.folder + "\\close-windows.bat"])
-        checks.equal(status, BATCH_DONE,
-                     f"the installed batch's exit status"
-                     f" ({readable(console)})")
+        title = sjis("e2e 売上 report")
+        class_name = fixture_class("Sales")
+        fixture = desktop.start_fixture([
+            window("sales", title, class_name),
+            window("totals", sjis("e2e 集計 report"), fixture_class("Totals"))])
+        status = run_action(desktop, task_action(package.definition(desktop)))
+        checks.equal(status, RUNNER_DONE, "the task's exit status")
         lines = log_lines(desktop.log() or b"")
-        check_selected_once_and_closed(checks, lines, fixture, "notepad",
+        check_selected_once_and_closed(checks, lines, fixture, "sales",
                                        title, class_name)
-        checks.equal(len(batch_history(desktop)), 1, "run records")
+        checks.equal(fixture.closes("totals"), [],
+                     "close requests to the window without the term")
+        runs = history(desktop)
+        check_history(checks, runs, [("0", "最後まで実行しました。")])
+        if runs:
+            check_copy_of_this_run(checks, desktop, runs[-1])
     else:
-        print("not run: the installed 32-bit executable, as this machine's"
+        print("not run: the installed 32-bit programs, as this machine's"
               " kernel runs no 32-bit programs")
 
     higher = package.higher_version
-    status = msiexec(desktop, package, higher, "/i", "TERM=notepad",
+    status = msiexec(desktop, package, higher, "/i", "TERM=売上",
                      "START=07:30")
     checks.equal(status, 0, "msiexec /i's exit status for a higher version")
     checks.equal((registered_version(desktop, package, package.version),
@@ -525,20 +321,22 @@ def package_lifecycle(desktop, package, checks):
 
     status = msiexec(desktop, package, higher, "/x")
     checks.equal(status, 0, "msiexec /x's exit status")
-    checks.equal(installed_files(desktop, package), [],
-                 f"the files in {package.folder} after removal")
-    checks.equal(registered_tasks(desktop), [], "tasks after removal")
-    checks.equal(term_value(desktop, package), None, "Term after removal")
-    checks.equal(registered_version(desktop, package, higher), None,
-                 "the product after removal")
+    check_removed(checks, desktop, package, higher)
     if runs_here(desktop.options.tool):
         checks.expect(os.path.isfile(desktop.log_path) and
-                      len(batch_history(desktop)) == 1,
+                      len(history(desktop)) == 1,
                       "the log and the run history are left")
 
 
 @package_scenario("package.refuses_bad_properties_and_installs_without_term")
 def package_properties(desktop, package, checks):
+    """Refused properties install nothing. Without TERM every run ends 2
+    until a policy sets Term, here one holding & ^ ! and quotation marks,
+    which reaches the tool as written. The x64 package is installed into a
+    folder whose name holds spaces and parentheses, as the x86 package's
+    Program Files (x86) does."""
+    if package.x64:
+        package.install_into("c:\\Program Files\\e2e (x64 test)\\tesmarinds")
     for properties in (["TERM=a%b"], ["TERM=notepad", "START=7:30"]):
         status = msiexec(desktop, package, package.version, "/i", *properties)
         checks.expect(status != 0, f"{properties} is refused")
@@ -555,12 +353,88 @@ def package_properties(desktop, package, checks):
     checks.equal(term_value(desktop, package), None, "Term without TERM")
     check_task_definition(checks, desktop, package, "18:00")
     if runs_here(desktop.options.tool):
-        status, console = desktop.run(
-            ["cmd", "/c", package.folder + "\\close-windows.bat"])
-        checks.equal(status, BATCH_NO_TERM,
-                     f"the installed batch's exit status without a term"
-                     f" ({readable(console)})")
+        action = task_action(package.definition(desktop))
+        status = run_action(desktop, action)
+        checks.equal(status, RUNNER_NO_TERM,
+                     "the task's exit status without a term")
+        # Started at a prompt, the runner says why on its standard output.
+        status, console = desktop.run([package.folder + "\\tesmarinds-task.exe"])
+        no_term = sjis("閉じたいウィンドウのタイトルの一部が、タスクの引数にも"
+                       "レジストリの Term にもありません。")
+        checks.equal((status, console), (RUNNER_NO_TERM, no_term + b"\r\n"),
+                     "the runner started at a prompt: status and note")
+
+        term = 'R&D "Q" ^!'
+        status, output = set_term_by_policy(desktop, package, term)
+        checks.equal(status, 0, f"reg import ({readable(output)})")
+        checks.equal(term_value(desktop, package), term, "Term by policy")
+        title = b'e2e R&D "Q" ^! report'
+        class_name = fixture_class("Quoted")
+        fixture = desktop.start_fixture([
+            window("quoted", title, class_name),
+            window("plain", b"e2e R&D Q report", fixture_class("Plain"))])
+        status = run_action(desktop, action)
+        checks.equal(status, RUNNER_DONE, "the task's exit status")
+        check_selected_once_and_closed(checks,
+                                       log_lines(desktop.log() or b""),
+                                       fixture, "quoted", title, class_name)
+        checks.equal(fixture.closes("plain"), [],
+                     "close requests to the window without the quotation marks")
+        check_history(checks, history(desktop),
+                      [("2", "タスクの引数にもレジストリの Term にもありません"),
+                       ("2", "タスクの引数にもレジストリの Term にもありません"),
+                       ("0", "最後まで実行しました。")])
     status = msiexec(desktop, package, package.version, "/x")
     checks.equal(status, 0, "msiexec /x's exit status")
     checks.equal(installed_files(desktop, package), [],
                  "the files after removal")
+
+
+@package_scenario("package.runs_take_turns_and_wait_within_their_bound",
+                  runs_programs=True)
+def package_turns(desktop, package, checks):
+    """A log held past the bound (shortened here through the variable the
+    runner reads for it) ends a run 5 without starting the tool; two runs
+    started together, as one trigger starts them in two sessions, take
+    turns, each checking and copying a log of its own; a log left without
+    its end line is recorded as a stopped run, with who started it."""
+    status = msiexec(desktop, package, package.version, "/i", "TERM=e2e turn")
+    checks.equal(status, 0, "msiexec /i's exit status")
+    action = task_action(package.definition(desktop))
+
+    with open(desktop.log_path, "wb") as log:
+        log.write(EARLIER_LOG)
+    release, holder = hold_log(desktop, checks)
+    title = b"e2e turn window"
+    class_name = fixture_class("Turn")
+    fixture = desktop.start_fixture([window("turn", title, class_name)])
+    status = run_action(desktop, action, {"TESMARINDS_WAIT_SECONDS": "5"})
+    checks.equal(status, RUNNER_LOG_HELD,
+                 "the task's exit status with the log held past the bound")
+    checks.equal(fixture.closes("turn"), [],
+                 "close requests (no run was started)")
+    open(desktop.path(release), "wb").close()
+    checks.equal(holder.wait(timeout=15), 0, "the log holder's exit status")
+    checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
+
+    with open(desktop.log_path, "wb") as log:
+        log.write(sjis("開始しました\r\n前の実行の記録\r\n"))
+    with open(temp_file(desktop, "Tesmarind-user.txt"), "wb") as starter:
+        starter.write(b"suzuki\r\n")
+    runs = [start_action(desktop, action) for _ in range(2)]
+    for number, run in enumerate(runs, 1):
+        checks.equal(run.wait(timeout=150), RUNNER_DONE,
+                     f"run {number}'s exit status")
+    checks.equal([(n, o) for n, _, o in fixture.closes("turn")],
+                 [(1, "accepted")], "close requests (from the first run)")
+    lines = history(desktop)
+    check_history(checks, lines, [
+        ("5", "5 秒待っても終わりませんでした。"),
+        ("-", "前に実行したユーザー: suzuki）"),
+        ("0", "最後まで実行しました。"), ("0", "秒待ちました")])
+    copies = kept_copies(desktop)
+    checks.equal(len(copies), 2, f"dated copies, one a run: {list(copies)}")
+    checks.expect(all(copy.endswith(end_line()) for copy in copies.values()),
+                  "each copy is a whole log")
+    checks.equal(sum(selected_line(title) in copy for copy in copies.values()),
+                 1, "copies of a run that selected the window")

@@ -20,13 +20,14 @@ import sys
 import traceback
 import xml.etree.ElementTree as ElementTree
 
-from harness import (CRLF, ENGLISH, SKIPPED, Checks, Desktop, end_line,
-                     failed_line, is_seen_line, log_lines, readable,
-                     runs_here, seen_line, selected_line, sjis,
-                     start_line, wait_until, window, wine_command)
+from harness import (CRLF, ENGLISH, SKIPPED, TASK_NAMESPACE, Checks, Desktop,
+                     end_line, failed_line, is_seen_line, log_lines, readable,
+                     run_action, runs_here, seen_line, selected_line, sjis,
+                     start_line, task_action, wait_until, window,
+                     wine_command)
 
 # The checkout the scenarios belong to: what they check beside the
-# executable (the task definition, the batch file) is read from there.
+# executables (the task definitions) is read from there.
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 
 # The tool's fixed pauses, in seconds.
@@ -40,9 +41,14 @@ CLOCK_SLACK = 0.01
 SCENARIOS = {}
 
 
-def scenario(name, desktop=True, with_temp=True):
+def scenario(name, desktop=True, with_temp=True, runs_programs=None):
+    """Registers a scenario: given a desktop of its own, or the options
+    alone to make what it needs; skipped where this machine cannot run the
+    programs under test if it runs them (as every one given a desktop
+    does)."""
     def register(function):
-        SCENARIOS[name] = (function, desktop, with_temp)
+        SCENARIOS[name] = (function, desktop, with_temp,
+                           desktop if runs_programs is None else runs_programs)
         return function
     return register
 
@@ -953,7 +959,6 @@ def shell_stand_ins_never_asked(desktop, checks):
 # --- The task definition shipped beside the executable ---------------------
 
 TASK_SOURCE = os.path.join(ROOT, "packaging", "tesmarinds-task.xml")
-TASK_NAMESPACE = "{http://schemas.microsoft.com/windows/2004/02/mit/task}"
 
 
 def shipped_task_xml(source, target):
@@ -1015,8 +1020,10 @@ def task_definition_imports(desktop, checks):
         return
     exec_action = f"{TASK_NAMESPACE}Actions/{TASK_NAMESPACE}Exec/"
     checks.equal(task.findtext(exec_action + f"{TASK_NAMESPACE}Command"),
-                 "C:\\tesmarinds\\close-windows.bat",
-                 "the batch file the task runs")
+                 "C:\\tesmarinds\\tesmarinds-task.exe",
+                 "the program the task runs")
+    checks.equal(task.findtext(exec_action + f"{TASK_NAMESPACE}Arguments"),
+                 '""', "the term the task gives it (none until edited)")
     checks.equal(task.findtext(exec_action +
                                f"{TASK_NAMESPACE}WorkingDirectory"),
                  "C:\\tesmarinds", "the task's working directory")
@@ -1025,6 +1032,29 @@ def task_definition_imports(desktop, checks):
                  "InteractiveToken", "runs only while the user is logged on")
     checks.equal(task.find(principal + f"{TASK_NAMESPACE}UserId"), None,
                  "no fixed account: the task is the importing user's")
+
+    # The term written into the definition, which is UTF-16, reaches the
+    # tool from the task's arguments: no batch file to edit, no registry.
+    edited_source = os.path.join(desktop.directory, "edited-task.xml")
+    with open(edited_source, "w", encoding="utf-8") as edited:
+        edited.write(source_text.replace("<Arguments>\"\"</Arguments>",
+                                         "<Arguments>\"売上 集計\"</Arguments>"))
+    edited = shipped_task_xml(edited_source,
+                              desktop.path("c:\\tesmarinds\\edited.xml"))
+    for program, name in ((desktop.options.tool, "tesmarinds.exe"),
+                          (desktop.options.runner, "tesmarinds-task.exe")):
+        shutil.copyfile(program, desktop.path("c:\\tesmarinds\\" + name))
+    title = sjis("e2e 売上 集計 report")
+    class_name = fixture_class("Summary")
+    fixture = desktop.start_fixture([
+        window("summary", title, class_name),
+        window("sales", sjis("e2e 売上 report"), fixture_class("Sales"))])
+    checks.equal(run_action(desktop, task_action(edited)), 0,
+                 "the task's exit status")
+    check_selected_once_and_closed(checks, log_lines(desktop.log() or b""),
+                                   fixture, "summary", title, class_name)
+    checks.equal(fixture.closes("sales"), [],
+                 "close requests to the window with part of the term")
 
 
 # --- The executable itself -------------------------------------------------
@@ -1045,8 +1075,8 @@ class PeImage:
         optional = pe + 24
         magic = struct.unpack_from("<H", self.image, optional)[0]
         self.pe32_plus = magic == 0x20B
-        self.dll_characteristics = struct.unpack_from("<H", self.image,
-                                                      optional + 70)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from(
+            "<HH", self.image, optional + 68)
         self.directories = optional + (112 if self.pe32_plus else 96)
         self.section_table = optional + optional_size
 
@@ -1167,25 +1197,47 @@ def version_info(block):
     return fixed, strings
 
 
+# The release's programs: the tool, which reads windows, and the task's
+# runner, which reads the registry and shows no console window; what each
+# may import and the description Explorer shows of it.
+def released_programs(options):
+    return [
+        (options.tool, {"kernel32.dll", "user32.dll", "msvcrt.dll"},
+         "タイトルで指定したウィンドウを閉じる", 3),
+        (options.runner, {"kernel32.dll", "advapi32.dll", "msvcrt.dll"},
+         "タスクから tesmarinds を実行する", 2),
+    ]
+
+
 @scenario("executable.manifest_requests_as_invoker", desktop=False)
 def executable_manifest(options, checks):
     rt_manifest = 24
-    manifest = PeImage(options.tool).resource(rt_manifest, 1)
-    root = ElementTree.fromstring(manifest)
-    asm_v3 = "{urn:schemas-microsoft-com:asm.v3}"
-    levels = root.findall(f".//{asm_v3}requestedExecutionLevel")
-    checks.equal(len(levels), 1, "requestedExecutionLevel elements")
-    for level in levels:
-        checks.equal(level.get("level"), "asInvoker", "execution level")
-        checks.equal(level.get("uiAccess"), "false", "uiAccess")
+    for program, _, _, _ in released_programs(options):
+        manifest = PeImage(program).resource(rt_manifest, 1)
+        root = ElementTree.fromstring(manifest)
+        asm_v3 = "{urn:schemas-microsoft-com:asm.v3}"
+        levels = root.findall(f".//{asm_v3}requestedExecutionLevel")
+        checks.equal(len(levels), 1, f"{program}: requestedExecutionLevel")
+        for level in levels:
+            checks.equal(level.get("level"), "asInvoker", "execution level")
+            checks.equal(level.get("uiAccess"), "false", "uiAccess")
 
 
 @scenario("executable.version_and_system_imports", desktop=False)
 def executable_version(options, checks):
-    exe = PeImage(options.tool)
+    for program, imports, description, subsystem in released_programs(options):
+        check_version_and_imports(options, checks, program, imports,
+                                  description, subsystem)
+
+
+def check_version_and_imports(options, checks, program, imports, description,
+                              subsystem):
+    """subsystem: 3 for a console program, 2 for one of the Windows
+    subsystem, which the system opens no console window for."""
+    exe = PeImage(program)
     checks.equal(exe.time_stamp, 0, "the PE time stamp (none, reproducible)")
-    checks.expect(set(name.lower() for name in exe.imports()) <=
-                  {"kernel32.dll", "user32.dll", "msvcrt.dll"},
+    checks.equal(exe.subsystem, subsystem, f"{program}: the subsystem")
+    checks.expect(set(name.lower() for name in exe.imports()) <= imports,
                   f"imports only system DLLs: {exe.imports()}")
     rt_version = 16
     fixed, strings = version_info(exe.resource(rt_version, 1))
@@ -1206,21 +1258,24 @@ def executable_version(options, checks):
                       f" the checkout's HEAD {head.strip()}")
     # Against what the file is and what ships beside it, not against the
     # resource script: the executable's own name, and the LICENSE's notice.
-    name = os.path.basename(options.tool)
+    name = os.path.basename(program)
     checks.equal(strings.get("OriginalFilename"), name, "OriginalFilename")
-    checks.equal(strings.get("ProductName"), os.path.splitext(name)[0],
-                 "ProductName")
+    checks.equal(strings.get("ProductName"), "tesmarinds", "ProductName")
     with open(os.path.join(ROOT, "LICENSE"), encoding="utf-8") as notice_file:
         notices = [line.strip() for line in notice_file
                    if line.startswith("Copyright")]
     checks.equal([strings.get("LegalCopyright")], notices, "LegalCopyright")
-    checks.equal(strings.get("FileDescription"),
-                 "タイトルで指定したウィンドウを閉じる", "FileDescription")
+    checks.equal(strings.get("FileDescription"), description,
+                 "FileDescription")
 
 
 @scenario("executable.hardened_without_debug_sections", desktop=False)
 def executable_hardened(options, checks):
-    exe = PeImage(options.tool)
+    for program, _, _, _ in released_programs(options):
+        check_hardened(checks, PeImage(program))
+
+
+def check_hardened(checks, exe):
     sections = exe.section_headers()
     names = [name for name, _, _ in sections]
     checks.expect(not [name for name in names if name.startswith(".debug")],
@@ -1268,24 +1323,33 @@ def report(directory):
 
 
 def show(path, label):
+    """A text file's lines; a binary one (a package, a program: any NUL
+    byte outside UTF-16 text) only by its name and size."""
     with open(path, "rb") as evidence:
         data = evidence.read()
+    if data.startswith(b"\xff\xfe"):
+        text = data[2:].decode("utf-16-le", errors="backslashreplace")
+    elif b"\0" in data:
+        print(f"--- {label} ({len(data)} bytes, not text)")
+        return
+    else:
+        text = readable(data)
     print(f"--- {label} ({len(data)} bytes)")
-    for line in data.split(b"\n"):
-        print("   ", readable(line).rstrip("\r"))
+    for line in text.split("\n"):
+        print("   ", line.rstrip("\r"))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--list", action="store_true")
-    for name in ("tool", "short-answers-tool", "fixture", "helper",
+    for name in ("tool", "runner", "short-answers-tool", "fixture", "helper",
                  "template", "work", "packages"):
         parser.add_argument("--" + name)
     parser.add_argument("--version", help="the version the tool carries")
     parser.add_argument("name", nargs="?")
     options = parser.parse_args()
     # Programs start in their desktop's directory, not in ctest's.
-    for name in ("tool", "short_answers_tool", "fixture", "helper",
+    for name in ("tool", "runner", "short_answers_tool", "fixture", "helper",
                  "template", "work", "packages"):
         if getattr(options, name):
             setattr(options, name, os.path.abspath(getattr(options, name)))
@@ -1294,8 +1358,8 @@ def main():
         return 0
     if options.name not in SCENARIOS:
         parser.error(f"unknown scenario {options.name!r}")
-    function, needs_desktop, with_temp = SCENARIOS[options.name]
-    if needs_desktop and not runs_here(options.tool):
+    function, needs_desktop, with_temp, runs_programs = SCENARIOS[options.name]
+    if runs_programs and not runs_here(options.tool):
         print("SKIPPED: this machine's kernel runs no 32-bit programs, so "
               "Wine cannot run the 32-bit executable here")
         return SKIPPED
