@@ -22,8 +22,9 @@ import unicodedata
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What scripts/release.sh packs beside the guide.
-ARCHIVE_FILES = {"tesmarinds.exe", "LICENSE.txt", "README.ja.txt",
-                 "tesmarinds-task.xml", "close-windows.bat"}
+ARCHIVE_FILES = {"tesmarinds.exe", "tesmarinds-task.exe", "LICENSE.txt",
+                 "README.ja.txt", "tesmarinds-task.xml",
+                 "tesmarinds-results.ps1"}
 WIDEST = 100
 TAB = 8
 

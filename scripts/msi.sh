@@ -2,7 +2,8 @@
 # Builds one Windows Installer package of tesmarinds with wixl from
 # packaging/tesmarinds.wxs: ARCH is x64 or x86, STAGE a folder holding what
 # it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
-# LICENSE.txt, close-windows-task-template.xml and register-task.cmd, as
+# LICENSE.txt, close-windows-task-template.xml, register-task.cmd and
+# tesmarinds-results.ps1, as
 # scripts/stage.sh stages them),
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
@@ -34,7 +35,8 @@ print(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1]))' "$1"
 }
 product_code=$(name_uuid "tesmarinds:product:$version:$arch")
 files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
-       close-windows-task-template.xml register-task.cmd)
+       close-windows-task-template.xml register-task.cmd
+       tesmarinds-results.ps1)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)
 package_code=$(name_uuid "tesmarinds:package:$product:$arch:$inputs")
 epoch=${SOURCE_DATE_EPOCH:-315532800}

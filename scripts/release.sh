@@ -4,7 +4,8 @@
 # the task's runner tesmarinds-task.exe, LICENSE.txt, the Japanese guide as
 # README.ja.txt (UTF-8 with a byte order mark and CR LF, which every Notepad
 # shows correctly) and the task definition tesmarinds-task.xml (UTF-16, as
-# schtasks /create /xml reads it), made from packaging/ by scripts/stage.sh;
+# schtasks /create /xml reads it) and the results script
+# tesmarinds-results.ps1, made from packaging/ by scripts/stage.sh;
 # the Windows Installer packages tesmarinds-<version>-x64.msi and -x86.msi
 # (scripts/msi.sh); the executables as win64/ and win32/tesmarinds.exe and
 # tesmarinds-task.exe; and SHA256SUMS over all of them, as `sha256sum -c`
@@ -104,7 +105,8 @@ for arch in win64 win32; do
   touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
-     "${programs[@]}" LICENSE.txt README.ja.txt tesmarinds-task.xml)
+     "${programs[@]}" LICENSE.txt README.ja.txt tesmarinds-task.xml \
+     tesmarinds-results.ps1)
   for program in "${programs[@]}"; do
     cp -p "$stage/$program" "dist/$arch/$program"
   done

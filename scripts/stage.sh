@@ -4,7 +4,8 @@
 # tesmarinds-task.exe, LICENSE.txt, the Japanese guide as README.ja.txt
 # (UTF-8 with a byte order mark and CR LF, which every Notepad shows
 # correctly), the per-user task definition tesmarinds-task.xml (UTF-16, by
-# scripts/task-xml.sh), and for the package the group task's template
+# scripts/task-xml.sh), the results script tesmarinds-results.ps1 (CR LF),
+# and for the package the group task's template
 # close-windows-task-template.xml and register-task.cmd (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
 # the tests install what ships.
@@ -43,3 +44,5 @@ windows_text "$source_dir/packaging/close-windows-task-template.xml" \
   >"$dir/close-windows-task-template.xml"
 windows_text "$source_dir/packaging/register-task.cmd" \
   >"$dir/register-task.cmd"
+windows_text "$source_dir/packaging/tesmarinds-results.ps1" \
+  >"$dir/tesmarinds-results.ps1"

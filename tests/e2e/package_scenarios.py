@@ -22,6 +22,7 @@ from scenarios import (EARLIER_LOG, ROOT, PeImage,
 
 TASK_TEMPLATE = os.path.join(ROOT, "packaging",
                              "close-windows-task-template.xml")
+RESULTS_SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
 
 # The runner's exit statuses.
 RUNNER_DONE = 0
@@ -61,14 +62,31 @@ def kept_copies(desktop):
     return copies
 
 
+def results_script_pattern():
+    """The pattern the shipped results script reads a run's line with,
+    in Python's spelling of .NET's named groups."""
+    with open(RESULTS_SCRIPT, encoding="ascii") as script:
+        pattern = re.search(r"^\$HistoryLine = '(.*)'$", script.read(),
+                            re.M).group(1)
+    return re.compile(pattern.replace("(?<", "(?P<"))
+
+
 def check_history(checks, lines, expected):
-    """Every line in the fixed form, with the statuses and the texts its
-    notes hold as expected: (status, note text) a line."""
+    """Every line in the fixed form, read by the results script as it is
+    meant, with the statuses and the texts its notes hold as expected:
+    (status, note text) a line."""
     found = []
+    script_pattern = results_script_pattern()
     for line in lines:
         form = HISTORY_LINE.fullmatch(line)
         checks.expect(form, f"a history line of the fixed form: {line!r}")
         found.append(form and (form["status"].decode(), form["note"]))
+        read = script_pattern.fullmatch(line[:-2].decode("cp932"))
+        checks.expect(form and read and
+                      (read["user"], read["status"], read["note"]) ==
+                      tuple(form[g].decode("cp932")
+                            for g in ("user", "status", "note")),
+                      f"the results script reads the line as meant: {line!r}")
     checks.equal(len(found), len(expected),
                  f"history lines: {readable(b''.join(lines))}")
     for (status, text), line in zip(expected, found):
@@ -95,8 +113,8 @@ def check_copy_of_this_run(checks, desktop, note_line):
 INSTALL_FOLDER = "c:\\Program Files\\tesmarinds"
 INSTALLED_FILES = ["LICENSE.txt", "README.ja.txt",
                    "close-windows-task-template.xml", "close-windows-task.xml",
-                   "register-task.cmd", "tesmarinds-task.exe",
-                   "tesmarinds.exe"]
+                   "register-task.cmd", "tesmarinds-results.ps1",
+                   "tesmarinds-task.exe", "tesmarinds.exe"]
 TASK_FOLDER = "c:\\windows\\system32\\tasks\\tesmarinds"
 
 

@@ -1390,8 +1390,7 @@ def main():
     return 1 if checks.failures else 0
 
 
-# The shipped batch file's and the packages' scenarios register in SCENARIOS
-# too. They import this module by name, which run as a script is __main__.
+# The packages' scenarios register in SCENARIOS too. They import this module by name, which run as a script is __main__.
 sys.modules.setdefault("scenarios", sys.modules[__name__])
 import package_scenarios  # noqa: E402,F401
 
