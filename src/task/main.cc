@@ -92,7 +92,7 @@ void RecordStoppedRunAndStarter() {
 
 ToolFacts RunTool(const std::u16string& term) {
   const std::u16string tool = PathBesideThisProgram(u"tesmarinds.exe");
-  const ProgramRun run = RunWithoutConsole(tool, ToolCommandLine(tool, term));
+  const ProgramRun run = RunWithoutConsole(ToolCommandLine(tool, term));
   ToolFacts facts;
   facts.tried = true;
   facts.started = run.started;

@@ -47,10 +47,10 @@ struct ProgramRun {
   winsys::DWORD status = 0;
   std::string said;  // its standard output and error, as bytes
 };
-// Starts program with command_line without a console window, its standard
-// output and error captured, and waits until it ends.
-ProgramRun RunWithoutConsole(const std::u16string& program,
-                             const std::u16string& command_line);
+// Starts the program command_line names first, by its quoted full path,
+// without a console window, its standard output and error captured, and
+// waits until it ends.
+ProgramRun RunWithoutConsole(const std::u16string& command_line);
 // The full path of a file in the folder this program was started from.
 std::u16string PathBesideThisProgram(const std::u16string& name);
 

@@ -11,7 +11,7 @@ constexpr unsigned kLongestWaitS = 3600;
 // Zero-padded to width digits.
 std::string Digits(int value, int width) {
   char text[16];
-  std::snprintf(text, sizeof text, "%0*d", width, value);
+  static_cast<void>(std::snprintf(text, sizeof text, "%0*d", width, value));
   return text;
 }
 

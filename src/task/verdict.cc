@@ -162,7 +162,7 @@ Verdict JudgeToolRun(const ToolFacts& tool) {
 }  // namespace
 
 Verdict JudgeTask(const TaskFacts& facts) {
-  const Verdict term = JudgeTerm(facts.term);
+  Verdict term = JudgeTerm(facts.term);
   if (term.next == Next::kFinish || !facts.turn.tried) {
     return term;
   }
@@ -173,7 +173,7 @@ Verdict JudgeTask(const TaskFacts& facts) {
   if (!facts.tool.tried) {
     return Then(Next::kRunTool);
   }
-  const Verdict run = JudgeToolRun(facts.tool);
+  Verdict run = JudgeToolRun(facts.tool);
   if (run.next == Next::kFinish || !facts.copy.tried) {
     return run;
   }

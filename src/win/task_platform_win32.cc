@@ -15,15 +15,11 @@ namespace {
 constexpr DWORD kTailBytes = 64;
 // The most of a program's messages kept, and what the pipe they come
 // through holds, far more than the tool's longest message.
-constexpr std::size_t kMostSaid = 64 * 1024;
+constexpr std::size_t kMostSaid = std::size_t{64} * 1024;
 constexpr DWORD kPipeBytes = 64 * 1024;
 constexpr DWORD kCopyChunk = 64 * 1024;
 
 HANDLE turn_file = INVALID_HANDLE_VALUE;
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
 
 std::string ReadAtMost(HANDLE file, DWORD bytes) {
   std::string text(bytes, '\0');
@@ -214,8 +210,7 @@ std::string ReadFileStart(const char* path) {
 // The program gets this end of a pipe as its standard output and error and
 // nothing else; with no console of its own, a console program writes its
 // messages there as bytes.
-ProgramRun RunWithoutConsole(const std::u16string& program,
-                             const std::u16string& command_line) {
+ProgramRun RunWithoutConsole(const std::u16string& command_line) {
   ProgramRun run;
   SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
   HANDLE reader = nullptr;
@@ -231,11 +226,12 @@ ProgramRun RunWithoutConsole(const std::u16string& program,
   startup.hStdOutput = writer;
   startup.hStdError = writer;
   PROCESS_INFORMATION process{};
-  // CreateProcessW may write to the command line it is given.
+  // CreateProcessW may write to the command line it is given. The program
+  // is its first part, a full path in quotation marks: nothing is searched.
   std::u16string line = command_line;
   run.started =
-      CreateProcessW(Wide(program), reinterpret_cast<wchar_t*>(line.data()),
-                     nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+      CreateProcessW(nullptr, reinterpret_cast<wchar_t*>(line.data()), nullptr,
+                     nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                      &startup, &process) != 0;
   run.start_error = run.started ? 0 : GetLastError();
   CloseHandle(writer);
