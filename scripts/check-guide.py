@@ -3,22 +3,32 @@
 README.ja.txt, where operators read it raw, often in Notepad with wrapping
 off, and where only the archive's own files sit beside it.
 
-    check-guide.py [GUIDE]
+    check-guide.py [--release DIST] [GUIDE]
 
 GUIDE defaults to README.ja.md. Fails, naming each line, on a pipe table, a
 line wider than 100 columns (a wide, full-width or ambiguous-width character
-counts as 2, as Japanese fonts draw it), a relative link to a file the
-archives do not hold, a 変更履歴 whose headings do not name the versions
-CHANGELOG.md's headings name, in the same order, a CHANGELOG.md without
-the version CMakeLists.txt names on top, and an archive name with another
-version. A CHANGELOG.md heading marked "(unreleased)" is work toward a
-version CMakeLists.txt does not name yet: the guide need not list it.
+counts as 2, as Japanese fonts draw it), a main part (before "# 付録") of
+more than MAIN_LINES lines, a relative link to a file the archives do not
+hold, a 変更履歴 whose headings do not name the versions CHANGELOG.md's
+headings name, in the same order, a CHANGELOG.md without the version
+CMakeLists.txt names on top, and an archive name with another version. A
+CHANGELOG.md heading marked "(unreleased)" is work toward a version
+CMakeLists.txt does not name yet: the guide need not list it.
+
+With --release, DIST is what scripts/release.sh made: each package the
+guide names must be given there with the product code the built package
+carries, no other code of that form may stand in the guide but the
+UpgradeCode, and the archives must hold the files this script takes them
+to hold.
 """
 
+import glob
 import os
 import re
+import subprocess
 import sys
 import unicodedata
+import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What scripts/release.sh packs beside the guide.
@@ -27,6 +37,14 @@ ARCHIVE_FILES = {"tesmarinds.exe", "tesmarinds-task.exe", "LICENSE.txt",
                  "tesmarinds-results.ps1"}
 WIDEST = 100
 TAB = 8
+# The main part an administrator reads to deploy; the appendices follow.
+MAIN_LINES = 820
+APPENDICES = "# 付録"
+UPGRADE_CODE = "{8A4E4C52-61C4-4E3C-9D0B-0B7E5D1C2F30}"
+GUID = re.compile(r"\{[0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}")
+# A package named, then on its own line or the next, its product code.
+PACKAGE_CODE = re.compile(r"(tesmarinds-[\d.]+-(?:x64|x86)\.msi)[^\n]*\n?[^\n]*?"
+                          r"製品コード (\{[0-9A-F-]+\})")
 
 VERSION = re.compile(r"\b\d+\.\d+\.\d+\b")
 DELIMITER_ROW = re.compile(r"^\s*\|?\s*:?-+:?\s*(\|\s*:?-+:?\s*)+\|?\s*$")
@@ -88,8 +106,37 @@ def project_version():
     return found.group(1) if found else None
 
 
+def release_problems(text, dist):
+    """The guide against the release scripts/release.sh built in dist."""
+    stated = dict(PACKAGE_CODE.findall(text))
+    codes = {UPGRADE_CODE}
+    for package in sorted(glob.glob(os.path.join(dist, "*.msi"))):
+        name = os.path.basename(package)
+        listing = subprocess.run(["msiinfo", "export", package, "Property"],
+                                 capture_output=True, text=True, check=True,
+                                 timeout=60).stdout
+        built = re.search(r"^ProductCode\t(\S+)", listing, re.M).group(1)
+        codes.add(built)
+        if stated.get(name) != built:
+            yield (f"{name}: the guide gives product code {stated.get(name)},"
+                   f" the package carries {built}")
+    for code in sorted(set(GUID.findall(text)) - codes):
+        yield f"a code {code} that no package carries"
+    for archive in sorted(glob.glob(os.path.join(dist, "*.zip"))):
+        with zipfile.ZipFile(archive) as packed:
+            held = set(packed.namelist())
+        if held != ARCHIVE_FILES:
+            yield (f"{os.path.basename(archive)} holds {sorted(held)}, "
+                   f"not {sorted(ARCHIVE_FILES)}")
+
+
 def problems(text):
     lines = text.splitlines()
+    if APPENDICES not in lines:
+        yield f"no {APPENDICES!r} heading before the appendices"
+    elif lines.index(APPENDICES) > MAIN_LINES:
+        yield (f"the main part is {lines.index(APPENDICES)} lines, over "
+               f"{MAIN_LINES}")
     for number, line in enumerate(lines, 1):
         if DELIMITER_ROW.match(line):
             yield f"line {number}: a pipe table (use a list)"
@@ -125,10 +172,16 @@ def problems(text):
 
 
 def main():
-    path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT,
-                                                               "README.ja.md")
+    arguments = sys.argv[1:]
+    dist = None
+    if arguments[:1] == ["--release"]:
+        dist, arguments = arguments[1], arguments[2:]
+    path = arguments[0] if arguments else os.path.join(ROOT, "README.ja.md")
     with open(path, encoding="utf-8") as guide:
-        found = list(problems(guide.read()))
+        text = guide.read()
+    found = list(problems(text))
+    if dist:
+        found += list(release_problems(text, dist))
     for problem in found:
         print(f"check-guide: {path}: {problem}", file=sys.stderr)
     if found:

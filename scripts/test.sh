@@ -21,6 +21,8 @@ scripts/check-analysis.sh
 # The release archives, and a second build elsewhere that must give the
 # same executables byte for byte.
 scripts/check-reproducible.sh
+# The guide's product codes and the archives' files against what was built.
+python3 scripts/check-guide.py --release dist
 # Signing the release's executables with a throwaway certificate: they must
 # verify and differ from the unsigned ones only by the signature.
 scripts/check-signing.sh
