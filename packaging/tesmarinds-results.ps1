@@ -9,8 +9,10 @@ is read the next morning.
 On the PC itself (an Intune Remediations detection script, run as SYSTEM
 in 64-bit PowerShell; a script of Configuration Manager's Run Scripts):
     tesmarinds-results.ps1
-prints one line, in ASCII so that it reads the same through any console
-code page, and exits 0 when the day has runs and every one ended 0, else 1.
+prints one line, ASCII but for the users' names, so that it reads the same
+through any console code page, and exits 0 when the day has runs and every
+one ended 0, else 1. A line's time is when its run ended: a run that waited
+past midnight is read with the next day's.
 
 For many PCs, over their admin share (\\PC\c$):
     tesmarinds-results.ps1 -ComputerName PC1,PC2 [-Csv results.csv]
@@ -96,6 +98,8 @@ $rows = foreach ($pc in $ComputerName) {
     }
 }
 if ($Csv) {
+    # .NET takes a relative path from the process's folder, not PowerShell's.
+    $Csv = $ExecutionContext.SessionState.Path.GetUnresolvedProviderPathFromPSPath($Csv)
     $bom = New-Object Text.UTF8Encoding $true
     [IO.File]::WriteAllLines($Csv, [string[]]($rows | ConvertTo-Csv -NoTypeInformation), $bom)
 } else {
