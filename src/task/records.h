@@ -10,7 +10,6 @@ constexpr char kHistoryPath[] = "c:\\temp\\Tesmarind-history.txt";
 constexpr char kStarterPath[] = "c:\\temp\\Tesmarind-user.txt";
 // Held open, unshared, by the run whose turn it is.
 constexpr char kTurnPath[] = "c:\\temp\\Tesmarind-turn.txt";
-constexpr char kLogFolder[] = "c:\\temp\\";
 
 // The local clock, as the system gives it.
 struct LocalTime {
