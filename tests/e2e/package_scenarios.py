@@ -7,6 +7,7 @@ action: CreateProcess on the definition's command and arguments.
 They register in scenarios.py's SCENARIOS, which lists and runs them.
 """
 
+import itertools
 import os
 import re
 import shutil
@@ -62,13 +63,36 @@ def kept_copies(desktop):
     return copies
 
 
+class ResultsScriptPattern:
+    """The pattern the shipped results script reads a run's line with. .NET
+    lets two alternatives fill one named group (a quoted user or a bare
+    one); Python's re does not, so every group is numbered here and a match
+    gives, under each name, the alternative that took part."""
+
+    def __init__(self, dotnet_pattern):
+        numbers = itertools.count()
+        self.pattern = re.compile(re.sub(
+            r"\(\?<(\w+)>", lambda group: f"(?P<{group[1]}__{next(numbers)}>",
+            dotnet_pattern))
+
+    def fullmatch(self, text):
+        found = self.pattern.fullmatch(text)
+        if not found:
+            return None
+        groups = {}
+        for name, value in found.groupdict().items():
+            name = name.rsplit("__", 1)[0]
+            if groups.get(name) is None:
+                groups[name] = value
+        return groups
+
+
 def results_script_pattern():
-    """The pattern the shipped results script reads a run's line with,
-    in Python's spelling of .NET's named groups."""
+    """The pattern the shipped results script reads a run's line with."""
     with open(RESULTS_SCRIPT, encoding="ascii") as script:
         pattern = re.search(r"^\$HistoryLine = '(.*)'$", script.read(),
                             re.M).group(1)
-    return re.compile(pattern.replace("(?<", "(?P<"))
+    return ResultsScriptPattern(pattern)
 
 
 def check_history(checks, lines, expected):
