@@ -25,6 +25,7 @@ last day with runs within the 7 days before today, said so:
 
 For many PCs, over their admin share (\\PC\c$), from an administrator's PC:
     tesmarinds-results.ps1 -ComputerName PC1,PC2 [-Day yyyy-MM-dd] [-Csv results.csv]
+    tesmarinds-results.ps1 -ComputerName (Get-Content pcs.txt)
 prints a table of one row a run (PC, Date, Time, User, Status, Note), and
 a row of Status "?" for each PC without a run that day or whose history
 cannot be read, saying why; -Csv writes the rows to a file instead, as
@@ -33,6 +34,9 @@ unless -Day names another. Exits as above, for every PC.
 
 -Path names the history, on each PC with -ComputerName.
 #>
+# Named only: a second name given with a space instead of a comma must not
+# be taken for the history's path.
+[CmdletBinding(PositionalBinding = $false)]
 param(
     [string]$Path = 'c:\temp\Tesmarind-history.txt',
     # yyyy-MM-dd, whatever the PC's regional formats.
@@ -262,7 +266,9 @@ try {
         exit $code
     }
 
-    $names = @($ComputerName | ForEach-Object { "$_".Trim() } | Where-Object { $_ })
+    # "PC1,PC2" arrives as one text through powershell -File; a list read
+    # from a file may hold blank and padded lines.
+    $names = @($ComputerName | ForEach-Object { "$_" -split '[,\s]+' } | Where-Object { $_ })
     if ($names.Count -eq 0) {
         # An empty list must not read the administrator's own PC instead.
         'tesmarinds: -ComputerName names no PC'

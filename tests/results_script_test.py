@@ -141,13 +141,13 @@ CASES = [
          "tesmarinds: -ComputerName names no PC\n", 1,
          "& {script} -ComputerName (Get-Content /dev/null);"
          " exit $LASTEXITCODE"),
-    Case("-ComputerName: a table, blank names left out, names trimmed", None,
+    Case("-ComputerName: a table, names split at commas and trimmed", None,
          [], lambda out: None if re.fullmatch(
              r"\s*PC\s+Date\s+Time\s+User\s+Status\s+Note\s*\n[- ]+\n"
              r"127\.0\.0\.1\s+{D1}\s+\?\s+port 445 refused \(file and printer"
              r" sharing off or blocked\)\s*".format(**DAYS), out)
          else "a table of one row for 127.0.0.1", 1,
-         "& {script} -ComputerName ' 127.0.0.1 ',' ','' | Out-String"
+         "& {script} -ComputerName ' 127.0.0.1, ,',' ','' | Out-String"
          " -Width 200; exit $LASTEXITCODE"),
 ]
 
