@@ -19,6 +19,8 @@ fails to parse. A PowerShell block is found this way:
     [            a type:            [IO.File]::ReadAllLines(...)
     (            an expression:     (Get-FileHash .\x.msi).Hash -eq '...'
     & or .\      a script or program run from PowerShell
+    if (  foreach (  for (  while (  switch (  try  function  param
+                 a statement (a Remediations script may start with one)
     Verb-Noun    a command whose verb is one of PowerShell's approved
                  verbs (Get-Verb): Get-Content, Unblock-File, New-Item ...
     powershell, powershell.exe, pwsh or pwsh.exe followed by a space: a
@@ -156,7 +158,8 @@ function Find-Block([string[]]$Lines) {
         $indent = $Matches[1].Length
         $start = $Matches[2]
         $word = ($start -split ' ', 2)[0]
-        if (-not ($start -match '^[$\[(&]|^\.\\' -or $word -match '^(powershell|pwsh)(\.exe)?$' -or
+        if (-not ($start -match '^[$\[(&]|^\.\\|^(if|foreach|for|while|switch) *\(|^(try|function|param)\b' -or
+                  $word -match '^(powershell|pwsh)(\.exe)?$' -or
                   ($word -match '^([A-Za-z]+)-[A-Za-z]+$' -and $Verbs -contains $Matches[1]))) {
             continue
         }
@@ -198,9 +201,9 @@ function Find-CommandText([System.Management.Automation.Language.Ast]$Ast) {
 $Verbs = @(Get-Verb | ForEach-Object { $_.Verb })
 $sample = @('text', '', '    Get-Item \\<PC 名>\c$', '      | Out-Null', '', '    schtasks /query',
             '    $not = $this', '', '  - prose', '    $not = $this', '', '    $a = 1', '',
-            '    powershell -Command "Get-Date"')
+            '    powershell -Command "Get-Date"', '', '    if exist x echo x', '', '    if ($a) { exit 0 }')
 $found = @(Find-Block $sample | ForEach-Object { "$($_.Line): $($_.Text)" }) -join ' / '
-if ($found -ne "3:     Get-Item \\placeholder\c$`n      | Out-Null / 12:     `$a = 1 / 14:     powershell -Command `"Get-Date`"") {
+if ($found -ne "3:     Get-Item \\placeholder\c$`n      | Out-Null / 12:     `$a = 1 / 14:     powershell -Command `"Get-Date`" / 18:     if (`$a) { exit 0 }") {
     $faults.Add("check-powershell.ps1: finds other blocks than the rule says: $found")
 }
 
