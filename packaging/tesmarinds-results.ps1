@@ -97,6 +97,10 @@ function Get-Failure($ErrorRecord) {
     if ($e -is [UnauthorizedAccessException]) {
         return 'access denied'
     }
+    # ERROR_BAD_NETPATH, ERROR_BAD_NET_NAME: the PC answers but shares no c$.
+    if ($e.HResult -eq 0x80070035 -or $e.HResult -eq 0x80070043) {
+        return 'no admin share'
+    }
     '{0} (0x{1:X8})' -f $e.GetType().Name, $e.HResult
 }
 
