@@ -49,8 +49,9 @@ param(
 $ErrorActionPreference = 'Stop'
 # One run's line; the tests of tesmarinds read the runner's lines with it.
 $HistoryLine = '^(?<day>\d{4}/\d\d/\d\d) (?<time>\d\d:\d\d:\d\d) (?:"(?<user>[^"]*)"|(?<user>[^" ][^ ]*)) (?<status>[0-7-]) (?<note>.*)$'
-# What Intune Remediations keep of a detection script's output.
-$OutputLimit = 2048
+# What Intune Remediations keep of a detection script's output (2,048
+# characters), less the line's CR LF.
+$OutputLimit = 2046
 # A PC that is off leaves a path on its admin share to the network's
 # time-out, tens of seconds; its port 445 gets this long.
 $ProbeMilliseconds = 2000

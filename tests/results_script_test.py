@@ -23,6 +23,8 @@ import tempfile
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
 PWSH = os.path.expanduser("~/.dotnet/tools/pwsh")
+# What Intune Remediations keep of a detection script's output, the line's
+# CR LF counted.
 OUTPUT_LIMIT = 2048
 CSV_HEADER = '"PC","Date","Time","User","Status","Note"'
 DONE = "最後まで実行しました。コピー: Tesmarind-20261208-180012.txt"
@@ -61,7 +63,8 @@ def long_day(out):
                [7, 50] + [i for i in range(120) if i not in (7, 50)]]
     head = f"tesmarinds {DAYS['D1']}: 120 runs, 2 not 0: "
     line = out.rstrip("\n")
-    if "\n" in line or len(line) > OUTPUT_LIMIT or not line.startswith(head):
+    if "\n" in line or len(line + "\r\n") > OUTPUT_LIMIT or \
+            not line.startswith(head):
         return f"one line of at most {OUTPUT_LIMIT} characters from {head!r}"
     shown = line[len(head):].split("; ")
     more = re.fullmatch(r"\+(\d+) more", shown.pop())
@@ -70,7 +73,7 @@ def long_day(out):
         return "whole runs, the runs not 0 first, and how many more"
     one_more = (len(line) - len(more[0]) + len(entries[len(shown)]) + 2
                 + len(f"+{int(more[1]) - 1} more"))
-    if one_more <= OUTPUT_LIMIT:
+    if one_more + 2 <= OUTPUT_LIMIT:
         return "cut only where the next run would not fit"
     return None
 
