@@ -437,7 +437,7 @@ def package_turns(desktop, package, checks):
 
     with open(desktop.log_path, "wb") as log:
         log.write(sjis("開始しました\r\n前の実行の記録\r\n"))
-    with open(temp_file(desktop, "Tesmarind-user.txt"), "wb") as starter:
+    with open(temp_file(desktop, "Tesmarind-turn.txt"), "wb") as starter:
         starter.write(b"suzuki\r\n")
     runs = [start_action(desktop, action) for _ in range(2)]
     for number, run in enumerate(runs, 1):
