@@ -144,9 +144,7 @@ void RecordRunOfAStoppedRunner(const HeldTurn& turn) {
   if (log == LogState::kUnended) {
     Record(kStoppedRunStatus, StoppedRunNote(starter));
   } else if (log == LogState::kEnded) {
-    const CopyFacts copy = KeepCopy();
-    Record(kStoppedRunStatus,
-           StoppedBeforeRecordNote(starter, copy.copied ? copy.name : ""));
+    Record(kStoppedRunStatus, StoppedBeforeRecordNote(starter, KeepCopy()));
   }
 }
 

@@ -252,7 +252,7 @@ std::string StoppedRunNote(const std::string& starter) {
 }
 
 std::string StoppedBeforeRecordNote(const std::string& starter,
-                                    const std::string& copy_name) {
+                                    const CopyFacts& copy) {
   const std::string note = Filled(kStoppedBeforeRecordNote, starter);
-  return copy_name.empty() ? note + kCopyFailedNote : note + copy_name;
+  return copy.copied ? note + copy.name : note + kCopyFailedNote;
 }

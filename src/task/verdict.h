@@ -83,11 +83,11 @@ Verdict JudgeTask(const TaskFacts& facts);
 
 // The note of the "-" line for a run whose runner was stopped before it
 // recorded the run, naming who started it (code page 932, as remembered):
-// its log did not reach its end line, or it did and was copied to
-// copy_name (empty when the copy failed).
+// its log did not reach its end line, or it did and copy tells how its
+// copy went.
 std::string StoppedRunNote(const std::string& starter);
 std::string StoppedBeforeRecordNote(const std::string& starter,
-                                    const std::string& copy_name);
+                                    const CopyFacts& copy);
 
 // The longest term the runner hands on, in UTF-16 code units: far more than
 // the tool's 32 bytes, far less than a command line holds.

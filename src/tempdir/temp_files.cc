@@ -19,12 +19,12 @@ std::string Digits(int value, int width) {
   return text;
 }
 
-// The number written by count digits of text from at; -1 when one is not a
+// The number written by the count digits at digits; -1 when one is not a
 // digit.
-int NumberAt(const std::string& text, std::string::size_type at, int count) {
+int NumberAt(const char* digits, int count) {
   int number = 0;
   for (int i = 0; i < count; ++i) {
-    const char digit = text[at + i];
+    const char digit = digits[i];
     if (digit < '0' || digit > '9') {
       return -1;
     }
@@ -77,7 +77,7 @@ bool IsExpiredCopy(const std::string& name, const LocalTime& today,
   const std::string suffix = kCopySuffix;
   if (keep_days == 0 || name.compare(0, prefix, kCopyPrefix) != 0 ||
       name.size() < stamp + suffix.size() || name[prefix + 8] != '-' ||
-      NumberAt(name, prefix + 9, 6) < 0) {
+      NumberAt(name.c_str() + prefix + 9, 6) < 0) {
     return false;
   }
   const std::string rest = name.substr(stamp);
@@ -86,9 +86,9 @@ bool IsExpiredCopy(const std::string& name, const LocalTime& today,
         rest[1] <= '9' && rest.compare(2, 4, suffix) == 0)) {
     return false;
   }
-  const int year = NumberAt(name, prefix, 4);
-  const int month = NumberAt(name, prefix + 4, 2);
-  const int day = NumberAt(name, prefix + 6, 2);
+  const int year = NumberAt(name.c_str() + prefix, 4);
+  const int month = NumberAt(name.c_str() + prefix + 4, 2);
+  const int day = NumberAt(name.c_str() + prefix + 6, 2);
   if (year < 0 || month < 1 || month > 12 || day < 1 || day > 31) {
     return false;
   }
