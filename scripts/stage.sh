@@ -5,8 +5,10 @@
 # (UTF-8 with a byte order mark and CR LF, which every Notepad shows
 # correctly), the per-user task definition tesmarinds-task.xml (UTF-16, by
 # scripts/task-xml.sh), the results script tesmarinds-results.ps1 (CR LF),
-# and for the package the group task's template
-# close-windows-task-template.xml and register-task.cmd (CR LF).
+# the administrative template admx/tesmarinds.admx with its language files
+# admx/en-US/ and admx/ja-JP/tesmarinds.adml (UTF-8, CR LF), and for the
+# package the group task's template close-windows-task-template.xml and
+# register-task.cmd (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
 # the tests install what ships.
 # Usage: scripts/stage.sh TOOL RUNNER DIR
@@ -46,3 +48,7 @@ windows_text "$source_dir/packaging/register-task.cmd" \
   >"$dir/register-task.cmd"
 windows_text "$source_dir/packaging/tesmarinds-results.ps1" \
   >"$dir/tesmarinds-results.ps1"
+mkdir -p "$dir/admx/en-US" "$dir/admx/ja-JP"
+for template in tesmarinds.admx en-US/tesmarinds.adml ja-JP/tesmarinds.adml; do
+  windows_text "$source_dir/packaging/admx/$template" >"$dir/admx/$template"
+done
