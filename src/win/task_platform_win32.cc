@@ -52,9 +52,9 @@ std::string LastBytes(HANDLE file) {
 }
 
 // The registry value in one view; false when that view has no REG_SZ Term.
-bool ReadTermInView(const wchar_t* path, REGSAM view, std::u16string* term) {
+bool ReadTermInView(REGSAM view, std::u16string* term) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0,
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\tesmarinds", 0,
                     KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
     return false;
   }
@@ -83,10 +83,8 @@ bool ReadTermInView(const wchar_t* path, REGSAM view, std::u16string* term) {
 // A 32-bit program reads the 64-bit view through the flag; on 32-bit
 // Windows the flags are ignored and there is one view.
 bool ReadTermFromRegistry(std::u16string* term) {
-  return ReadTermInView(L"SOFTWARE\\Policies\\tesmarinds", KEY_WOW64_64KEY, term) ||
-         ReadTermInView(L"SOFTWARE\\Policies\\tesmarinds", KEY_WOW64_32KEY, term) ||
-         ReadTermInView(L"SOFTWARE\\tesmarinds", KEY_WOW64_64KEY, term) ||
-         ReadTermInView(L"SOFTWARE\\tesmarinds", KEY_WOW64_32KEY, term);
+  return ReadTermInView(KEY_WOW64_64KEY, term) ||
+         ReadTermInView(KEY_WOW64_32KEY, term);
 }
 
 bool ReadEnvironment(const char16_t* name, std::u16string* value) {
