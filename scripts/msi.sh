@@ -2,9 +2,9 @@
 # Builds one Windows Installer package of tesmarinds with wixl from
 # packaging/tesmarinds.wxs: ARCH is x64 or x86, STAGE a folder holding what
 # it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
-# LICENSE.txt, close-windows-task-template.xml, register-task.cmd,
-# tesmarinds-results.ps1 and the administrative template in admx/, as
-# scripts/stage.sh stages them),
+# LICENSE.txt, close-windows-task-template.xml, register-task.cmd and
+# tesmarinds-results.ps1, as
+# scripts/stage.sh stages them, and the administrative template in admx/),
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
 # UUID of the version and architecture, the package code one of PRODUCT,
@@ -36,8 +36,9 @@ print(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1]))' "$1"
 product_code=$(name_uuid "tesmarinds:product:$version:$arch")
 files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
        close-windows-task-template.xml register-task.cmd
-       tesmarinds-results.ps1 admx/tesmarinds.admx
-       admx/en-US/tesmarinds.adml admx/ja-JP/tesmarinds.adml)
+       tesmarinds-results.ps1)
+files+=(admx/tesmarinds.admx admx/en-US/tesmarinds.adml
+        admx/ja-JP/tesmarinds.adml)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)
 package_code=$(name_uuid "tesmarinds:package:$product:$arch:$inputs")
 epoch=${SOURCE_DATE_EPOCH:-315532800}

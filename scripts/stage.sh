@@ -5,12 +5,12 @@
 # (UTF-8 with a byte order mark and CR LF, which every Notepad shows
 # correctly), the per-user task definition tesmarinds-task.xml (UTF-16, by
 # scripts/task-xml.sh), the results script tesmarinds-results.ps1 (CR LF),
-# the administrative template admx/tesmarinds.admx with its language files
-# admx/en-US/ and admx/ja-JP/tesmarinds.adml (UTF-8, CR LF), and for the
-# package the group task's template close-windows-task-template.xml and
-# register-task.cmd (CR LF).
+# and for the package the group task's template
+# close-windows-task-template.xml and register-task.cmd (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
-# the tests install what ships.
+# the tests install what ships. The administrative template goes into
+# admx/: tesmarinds.admx, and its texts in en-US/ and ja-JP/tesmarinds.adml
+# (UTF-8, CR LF).
 # Usage: scripts/stage.sh TOOL RUNNER DIR
 set -euo pipefail
 
