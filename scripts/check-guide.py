@@ -8,12 +8,14 @@ off, and where only the archive's own files sit beside it.
 GUIDE defaults to README.ja.md. Fails, naming each line, on a pipe table, a
 line wider than 100 columns (a wide, full-width or ambiguous-width character
 counts as 2, as Japanese fonts draw it), a main part (before "# 付録") of
-more than MAIN_LINES lines, a relative link to a file the archives do not
-hold, a 変更履歴 whose headings do not name the versions CHANGELOG.md's
-headings name, in the same order, a CHANGELOG.md without the version
-CMakeLists.txt names on top, and an archive name with another version. A
-CHANGELOG.md heading marked "(unreleased)" is work toward a version
-CMakeLists.txt does not name yet: the guide need not list it.
+more than MAIN_LINES lines or a whole of more than WHOLE_LINES, a relative
+link to a file the archives do not hold, a 変更履歴 whose headings do not
+name the newest HISTORY_VERSIONS versions CHANGELOG.md's headings name, in
+the same order, or that does not point to CHANGELOG.md for the older ones,
+a CHANGELOG.md without the version CMakeLists.txt names on top, and an
+archive name with another version. A CHANGELOG.md heading marked
+"(unreleased)" is work toward a version CMakeLists.txt does not name yet:
+the guide need not list it.
 
 With --release, DIST is what scripts/release.sh made: each package the
 guide names must be given there with the product code the built package
@@ -34,11 +36,16 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What scripts/release.sh packs beside the guide.
 ARCHIVE_FILES = {"tesmarinds.exe", "tesmarinds-task.exe", "LICENSE.txt",
                  "README.ja.txt", "tesmarinds-task.xml",
-                 "tesmarinds-results.ps1"}
+                 "tesmarinds-results.ps1", "admx/tesmarinds.admx",
+                 "admx/en-US/tesmarinds.adml", "admx/ja-JP/tesmarinds.adml"}
 WIDEST = 100
 TAB = 8
 # The main part an administrator reads to deploy; the appendices follow.
-MAIN_LINES = 820
+MAIN_LINES = 900
+# The whole, appendices included: what Notepad shows an operator.
+WHOLE_LINES = 1300
+# The versions 変更履歴 tells in Japanese; CHANGELOG.md keeps them all.
+HISTORY_VERSIONS = 2
 APPENDICES = "# 付録"
 UPGRADE_CODE = "{8A4E4C52-61C4-4E3C-9D0B-0B7E5D1C2F30}"
 GUID = re.compile(r"\{[0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}")
@@ -124,7 +131,9 @@ def release_problems(text, dist):
         yield f"a code {code} that no package carries"
     for archive in sorted(glob.glob(os.path.join(dist, "*.zip"))):
         with zipfile.ZipFile(archive) as packed:
-            held = set(packed.namelist())
+            # A folder's own entry holds nothing an operator reads.
+            held = {name for name in packed.namelist()
+                    if not name.endswith("/")}
         if held != ARCHIVE_FILES:
             yield (f"{os.path.basename(archive)} holds {sorted(held)}, "
                    f"not {sorted(ARCHIVE_FILES)}")
@@ -137,6 +146,8 @@ def problems(text):
     elif lines.index(APPENDICES) > MAIN_LINES:
         yield (f"the main part is {lines.index(APPENDICES)} lines, over "
                f"{MAIN_LINES}")
+    if len(lines) > WHOLE_LINES:
+        yield f"the guide is {len(lines)} lines, over {WHOLE_LINES}"
     for number, line in enumerate(lines, 1):
         if DELIMITER_ROW.match(line):
             yield f"line {number}: a pipe table (use a list)"
@@ -158,9 +169,11 @@ def problems(text):
     else:
         listed = [VERSION.search(line).group() for line in history
                   if HEADING.match(line) and VERSION.search(line)]
-        if listed != released:
-            yield (f"変更履歴's headings name {listed}, CHANGELOG.md's "
-                   f"{released}")
+        if listed != released[:HISTORY_VERSIONS]:
+            yield (f"変更履歴's headings name {listed}, not CHANGELOG.md's "
+                   f"newest {released[:HISTORY_VERSIONS]}")
+        if not any("CHANGELOG.md" in line for line in history):
+            yield "変更履歴 does not point to CHANGELOG.md for older versions"
 
     version = project_version()
     if not released or released[0] != version:

@@ -4,7 +4,7 @@
 # it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
 # LICENSE.txt, close-windows-task-template.xml, register-task.cmd and
 # tesmarinds-results.ps1, as
-# scripts/stage.sh stages them),
+# scripts/stage.sh stages them, and the administrative template in admx/),
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
 # UUID of the version and architecture, the package code one of PRODUCT,
@@ -37,6 +37,8 @@ product_code=$(name_uuid "tesmarinds:product:$version:$arch")
 files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
        close-windows-task-template.xml register-task.cmd
        tesmarinds-results.ps1)
+files+=(admx/tesmarinds.admx admx/en-US/tesmarinds.adml
+        admx/ja-JP/tesmarinds.adml)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)
 package_code=$(name_uuid "tesmarinds:package:$product:$arch:$inputs")
 epoch=${SOURCE_DATE_EPOCH:-315532800}
@@ -45,8 +47,8 @@ clock=$(date -u -d "@$epoch" '+%Y-%m-%d %H:%M:%S')
 work=$(mktemp -d "${TMPDIR:-/tmp}/tesmarinds-msi.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/files"
-(cd "$stage" && cp "${files[@]}" "$work/files/")
-touch -d "@$epoch" "$work/files"/*
+(cd "$stage" && cp --parents "${files[@]}" "$work/files/")
+find "$work/files" -exec touch -d "@$epoch" {} +
 # wixl finds the files by names relative to where it runs.
 (cd "$work/files" &&
  TZ=UTC faketime -f "$clock" wixl -a "$arch" -o "$work/package.msi" \

@@ -5,7 +5,9 @@
 # README.ja.txt (UTF-8 with a byte order mark and CR LF, which every Notepad
 # shows correctly) and the task definition tesmarinds-task.xml (UTF-16, as
 # schtasks /create /xml reads it) and the results script
-# tesmarinds-results.ps1, made from packaging/ by scripts/stage.sh;
+# tesmarinds-results.ps1 and the administrative template in admx/
+# (tesmarinds.admx, en-US/ and ja-JP/tesmarinds.adml), made from
+# packaging/ by scripts/stage.sh;
 # the Windows Installer packages tesmarinds-<version>-x64.msi and -x86.msi
 # (scripts/msi.sh); the executables as win64/ and win32/tesmarinds.exe and
 # tesmarinds-task.exe; and SHA256SUMS over all of them, as `sha256sum -c`
@@ -74,6 +76,9 @@ PYTHON
 
 # The tool and the task's runner, built, signed and shipped alike.
 programs=(tesmarinds.exe tesmarinds-task.exe)
+# Packed as files alone, without entries for their folders.
+templates=(admx/tesmarinds.admx admx/en-US/tesmarinds.adml
+           admx/ja-JP/tesmarinds.adml)
 rm -rf dist
 mkdir dist
 archives=()
@@ -101,12 +106,12 @@ for arch in win64 win32; do
   done
   scripts/stage.sh "$stage/tesmarinds.exe" "$stage/tesmarinds-task.exe" \
     "$stage"
-  chmod 644 "$stage"/*
-  touch -d "@$SOURCE_DATE_EPOCH" "$stage"/*
+  find "$stage" -type f -exec chmod 644 {} +
+  find "$stage" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
      "${programs[@]}" LICENSE.txt README.ja.txt tesmarinds-task.xml \
-     tesmarinds-results.ps1)
+     tesmarinds-results.ps1 "${templates[@]}")
   for program in "${programs[@]}"; do
     cp -p "$stage/$program" "dist/$arch/$program"
   done

@@ -8,7 +8,9 @@
 # and for the package the group task's template
 # close-windows-task-template.xml and register-task.cmd (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
-# the tests install what ships.
+# the tests install what ships. The administrative template goes into
+# admx/: tesmarinds.admx, and its texts in en-US/ and ja-JP/tesmarinds.adml
+# (UTF-8, CR LF).
 # Usage: scripts/stage.sh TOOL RUNNER DIR
 set -euo pipefail
 
@@ -46,3 +48,7 @@ windows_text "$source_dir/packaging/register-task.cmd" \
   >"$dir/register-task.cmd"
 windows_text "$source_dir/packaging/tesmarinds-results.ps1" \
   >"$dir/tesmarinds-results.ps1"
+mkdir -p "$dir/admx/en-US" "$dir/admx/ja-JP"
+for template in tesmarinds.admx en-US/tesmarinds.adml ja-JP/tesmarinds.adml; do
+  windows_text "$source_dir/packaging/admx/$template" >"$dir/admx/$template"
+done

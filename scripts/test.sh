@@ -16,6 +16,8 @@ ctest --preset native
 # The Japanese guide's form, as operators read it raw in Notepad, and its
 # 変更履歴 against CHANGELOG.md.
 python3 scripts/check-guide.py
+# The administrative template, as Group Policy and Intune read it.
+python3 scripts/check-admx.py
 
 # The Windows executables and their fixtures, run against real windows
 # under Wine, scenario by scenario, while the checks below build and

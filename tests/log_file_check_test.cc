@@ -1,4 +1,4 @@
-#include "log/log_file_check.h"
+#include "tempdir/temp_files.h"
 
 #include <gtest/gtest.h>
 

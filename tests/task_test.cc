@@ -3,6 +3,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "log/activity_log.h"
@@ -16,7 +17,7 @@ namespace {
 // Facts of a run that went well, up to the stage the case names.
 TaskFacts GoodFacts() {
   TaskFacts facts;
-  facts.term = {0, true, u"売上"};
+  facts.term = {0, true, u"売上", ""};
   facts.turn = {true, false, 0, 3600};
   facts.tool.tried = true;
   facts.tool.started = true;
@@ -34,38 +35,51 @@ struct VerdictCase {
 };
 
 const char kLogFailed[] = "c:\\tempへのログの書き込みに失敗しました";
+const char kNoTermAnywhere[] =
+    "閉じたいウィンドウのタイトルの一部が、タスクの引数にも、レジストリの "
+    "HKLM\\SOFTWARE\\Policies\\tesmarinds と HKLM\\SOFTWARE\\tesmarinds の "
+    "Term にもありません。";
 
 TEST(TaskVerdict, FromTheFactsGathered) {
   const std::vector<VerdictCase> cases = {
       {"TwoArguments",
        [](TaskFacts* f) {
-         f->term = {2, false, u""};
+         f->term = {2, false, u"", ""};
        },
        Next::kFinish, 1,
        "タスクの引数には、タイトルの一部を 1 つだけ指定します。"
        "空白を含むときは、全体を \" で囲んでください。"},
       {"NoTermAnywhere",
        [](TaskFacts* f) {
-         f->term = {0, false, u""};
+         f->term = {0, false, u"", ""};
        },
-       Next::kFinish, 2,
-       "閉じたいウィンドウのタイトルの一部が、タスクの引数にもレジストリの "
-       "Term にもありません。"},
+       Next::kFinish, 2, kNoTermAnywhere},
       {"EmptyArgument",
        [](TaskFacts* f) {
-         f->term = {1, true, u""};
+         f->term = {1, true, u"", ""};
        },
-       Next::kFinish, 2,
-       "閉じたいウィンドウのタイトルの一部が、タスクの引数にもレジストリの "
-       "Term にもありません。"},
+       Next::kFinish, 2, kNoTermAnywhere},
       {"Blank", [](TaskFacts* f) { f->term.text = u"   "; }, Next::kFinish, 2,
        "タイトルの一部に、空白だけを指定しないでください。"},
       {"FullWidthSpace", [](TaskFacts* f) { f->term.text = u"売上　集計"; },
        Next::kFinish, 2,
        "タイトルの一部に、全角の空白「　」があります。半角の空白にしてください"
        "。"},
+      {"TermTooLongForACommandLine",
+       [](TaskFacts* f) { f->term.text = std::u16string(257, u'a'); },
+       Next::kFinish, 1,
+       "タイトルの一部が長すぎます（Shift_JIS で 32 バイトまで）。"},
       {"TermFound", [](TaskFacts* f) { f->turn.tried = false; },
        Next::kTakeTurn, 0, ""},
+      {"NotInAUsersSession", [](TaskFacts* f) { f->in_user_session = false; },
+       Next::kFinish, 7,
+       "ユーザーがサインインしているセッションではないため、ウィンドウを閉じ"
+       "られません（SYSTEM や「ユーザーがログオンしているかどうかにかかわらず"
+       "実行する」のタスク）。"},
+      {"TurnFileUnusable", [](TaskFacts* f) { f->turn.unusable_error = 5; },
+       Next::kFinish, 3,
+       "順番のファイル c:\\temp\\Tesmarind-turn.txt を使えません（エラー "
+       "5）。"},
       {"WaitedPastTheBound",
        [](TaskFacts* f) {
          f->turn = {true, true, 3600, 3600};
@@ -211,8 +225,35 @@ TEST(TaskRecords, ReadTheSameOnEveryPc) {
   const LocalTime evening{2026, 1, 9, 8, 5, 3};
   EXPECT_EQ(Sjis("2026/01/09 08:05:03 tanaka 0 最後まで\r\n"),
             HistoryLine(evening, "tanaka", "0", Sjis("最後まで")));
+  // Windows user names hold no quotation mark, so every one reads back.
+  EXPECT_EQ("2026/01/09 08:05:03 \"Room 2 PC\" 0 x\r\n",
+            HistoryLine(evening, "Room 2 PC", "0", "x"));
+  EXPECT_EQ("2026/01/09 08:05:03 \"\" 0 x\r\n",
+            HistoryLine(evening, "", "0", "x"));
   EXPECT_EQ("Tesmarind-20260109-080503.txt", CopyName(evening));
+  EXPECT_EQ("Tesmarind-20260109-080503-2.txt", CopyName(evening, 2));
   EXPECT_EQ("suzuki", StarterFromFile(StarterFileText("suzuki")));
+  EXPECT_EQ("?", StarterFromFile(StarterFileText("")));
+  EXPECT_EQ("", StarterFromFile(""));
+
+  const LocalTime today{2026, 3, 1, 18, 0, 0};
+  const std::pair<const char*, bool> copies[] = {
+      {"Tesmarind-20260129-235959.txt", false},  // 31 days
+      {"Tesmarind-20260128-000000.txt", true},   // 32 days
+      {"Tesmarind-20260128-000000-9.txt", true},
+      {"Tesmarind-20260128-000000-1.txt", false},
+      {"Tesmarind-20260128-000000-10.txt", false},
+      {"Tesmarind-20260128-0000.txt", false},
+      {"Tesmarind-20260128-000000.txt.lnk", false},
+      {"Tesmarind-2026012-1000000.txt", false},
+      {"Tesmarind-history.txt", false},
+      {"tesmarind-20200128-000000.txt", false},
+      {"Tesmarind-20201328-000000.txt", false},
+  };
+  for (const auto& [name, expired] : copies) {
+    EXPECT_EQ(expired, IsExpiredCopy(name, today, 31)) << name;
+  }
+  EXPECT_FALSE(IsExpiredCopy("Tesmarind-20000101-000000.txt", today, 0));
 
   const std::u16string settings[] = {u"5",  u"0",  u"3600", u"9999",
                                      u"-5", u"5s", u""};

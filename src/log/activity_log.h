@@ -4,8 +4,8 @@
 
 #include <string>
 
-// Where the executable keeps its log; c:\temp itself is never created.
-constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
+// kLogPath, where the executable keeps its log.
+#include "tempdir/temp_files.h"
 
 // Creates path anew, held unshared until CloseActivityLog. Returns false,
 // leaving the log absent, when it cannot be created or what is there is

@@ -1,55 +1,114 @@
-// What the task's runner asks of the platform; src/win/task_platform_win32.cc
-// realises it. Files in c:\temp are opened as the tool opens its log: a
-// link, a junction or another name of some other file found at a name is
-// refused, not followed.
+// What the task's runner asks of the platform: src/win/task_platform_win32.cc
+// realises it on Windows, tests/fake/fake_task_platform.cc in memory for the
+// tests. Files in c:\temp are opened, made and removed as the tool opens its
+// log: whatever sits at a name is judged by the rules of tempdir/temp_files.h
+// first, so a link, a junction or another name of some other file is
+// refused, never followed, and nothing is removed by its name alone.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-#include "task/records.h"
 #include "task/verdict.h"
-#include "winsys/window_system.h"
+#include "tempdir/temp_files.h"
 
-// HKLM\SOFTWARE\tesmarinds value Term (REG_SZ) in UTF-16, from the 64-bit
-// registry view, else the 32-bit one; false when neither holds one.
-bool ReadTermFromRegistry(std::u16string* term);
+// Where the runner looks for its settings, in this order: a policy's first,
+// then the package's, each in the 64-bit registry view and then the 32-bit
+// one (on 32-bit Windows both are the one view).
+enum class SettingsPlace { kPolicy64, kPolicy32, kPackage64, kPackage32 };
+struct RegistryValue {
+  enum Kind { kAbsent, kText, kNumber, kOther } kind = kAbsent;
+  std::u16string text;       // kText: REG_SZ, up to its first NUL
+  std::uint32_t number = 0;  // kNumber: REG_DWORD
+};
+// The value name under the place's key; kAbsent when the key or the value
+// is not there.
+RegistryValue ReadSetting(SettingsPlace place, const char16_t* name);
 // An environment variable's value; false when it is not set.
 bool ReadEnvironment(const char16_t* name, std::u16string* value);
 
-enum class Turn {
-  kTaken,     // the turn file is this run's until GiveBackTurn
-  kBusy,      // another process holds it, or it cannot be opened
-  kNoFolder,  // c:\temp is missing: there are no turns
+// Whether this process runs in a signed-in user's session, on a desktop
+// whose windows the tool can see (not session 0, where services and tasks
+// run "whether the user is logged on or not").
+bool InUserSession();
+
+// The turn file, held open unshared while the run is this one's; given back
+// when the value goes (and by the system if the run is stopped).
+class HeldTurn {
+ public:
+  HeldTurn() = default;
+  explicit HeldTurn(void* file) : file_(file) {}
+  HeldTurn(HeldTurn&& other) noexcept : file_(other.file_) {
+    other.file_ = nullptr;
+  }
+  HeldTurn& operator=(HeldTurn&& other) noexcept;
+  HeldTurn(const HeldTurn&) = delete;
+  HeldTurn& operator=(const HeldTurn&) = delete;
+  ~HeldTurn() { GiveBack(); }
+  bool held() const { return file_ != nullptr; }
+  // The file's text: the user of a run in flight, else empty.
+  std::string Text() const;
+  void ReplaceText(const std::string& text) const;
+  void GiveBack();
+
+ private:
+  void* file_ = nullptr;
 };
-// Opens the turn file at path unshared and keeps it open; if the run is
-// stopped, the system closes it and the turn is given back.
-Turn TakeTurn(const char* path);
-// Closes the turn file, if this run holds it.
-void GiveBackTurn();
+
+struct TurnAttempt {
+  enum State {
+    kTaken,     // held is this run's turn
+    kBusy,      // another process holds the file (a sharing violation)
+    kNoFolder,  // c:\temp is missing: there are no turns
+    kUnusable,  // any other failure, error telling which
+  } state = kUnusable;
+  unsigned long error = 0;
+  HeldTurn held;
+};
+TurnAttempt TakeTurn(const char* path);
+// What HeldTurn asks of the turn file TakeTurn opened.
+std::string ReadTurnFile(void* file);
+void ReplaceTurnFileText(void* file, const std::string& text);
+void CloseTurnFile(void* file);
 
 // The log at path: missing (or refused), held by another process, or
 // whether its last line is the end line.
 LogState LookAtLog(const char* path);
-// Copies the log at path to a new file of that name in its folder,
-// replacing one of the same name; false, leaving nothing, on failure.
-bool CopyLog(const char* path, const std::string& copy_name);
 
-// Appends text to the file at path, made when missing.
-void AppendToFile(const char* path, const std::string& text);
-// Makes the file at path hold text alone.
-void ReplaceFileText(const char* path, const std::string& text);
-// The first kilobyte of the file at path; empty when it cannot be read.
-std::string ReadFileStart(const char* path);
+enum class CopyOutcome { kCopied, kNameTaken, kFailed };
+// Copies the log at path to copy_path, a file this call creates: when
+// something is already at copy_path it is left untouched (kNameTaken); on
+// any failure, a read error included, nothing is left (kFailed).
+CopyOutcome CopyLog(const char* path, const std::string& copy_path);
+
+// The names, without their folder, of the files matching pattern (one *
+// in its last part).
+std::vector<std::string> ListFiles(const char* pattern);
+// Removes the file at path once it is opened and judged a plain file of
+// that name in its folder; false, touching nothing, otherwise.
+bool RemoveFile(const char* path);
+
+// Appends text to the file at path, made when missing, in one write at its
+// end; another process holding it briefly is waited for. False when the
+// text could not be written.
+bool AppendToFile(const char* path, const std::string& text);
+// Reads the whole file at path, held unshared for writing, and replaces
+// its text with what keep makes of it when that differs.
+void RewriteFile(const char* path,
+                 std::string (*keep)(const std::string& text,
+                                     const LocalTime& today),
+                 const LocalTime& today);
 
 struct ProgramRun {
   bool started = false;
-  winsys::DWORD start_error = 0;
-  winsys::DWORD status = 0;
+  unsigned long start_error = 0;
+  unsigned long status = 0;
   std::string said;  // its standard output and error, as bytes
 };
 // Starts the program command_line names first, by its quoted full path,
-// without a console window, its standard output and error captured, and
-// waits until it ends.
+// without a console window, its standard output and error captured, in a
+// job that ends it if this program ends first, and waits until it ends.
 ProgramRun RunWithoutConsole(const std::u16string& command_line);
 // The full path of a file in the folder this program was started from.
 std::u16string PathBesideThisProgram(const std::u16string& name);

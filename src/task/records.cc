@@ -15,23 +15,67 @@ std::string Digits(int value, int width) {
   return text;
 }
 
+std::string AsWrittenInHistory(const std::string& user) {
+  if (user.empty() || user.find(' ') != std::string::npos) {
+    return "\"" + user + "\"";
+  }
+  return user;
+}
+
+// The day a history line starts with, as days since 1970; false when the
+// line starts with no "yyyy/MM/dd ".
+bool DayOfLine(const std::string& line, long* day) {
+  if (line.size() < 11 || line[4] != '/' || line[7] != '/' || line[10] != ' ') {
+    return false;
+  }
+  int parts[3] = {0, 0, 0};
+  const std::string::size_type starts[3] = {0, 5, 8};
+  const int widths[3] = {4, 2, 2};
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < widths[i]; ++j) {
+      const char digit = line[starts[i] + j];
+      if (digit < '0' || digit > '9') {
+        return false;
+      }
+      parts[i] = parts[i] * 10 + (digit - '0');
+    }
+  }
+  *day = DaysSinceEpoch(parts[0], parts[1], parts[2]);
+  return true;
+}
+
 }  // namespace
 
 std::string HistoryLine(const LocalTime& time, const std::string& user,
                         const std::string& status, const std::string& note) {
   return Digits(time.year, 4) + "/" + Digits(time.month, 2) + "/" +
          Digits(time.day, 2) + " " + Digits(time.hour, 2) + ":" +
-         Digits(time.minute, 2) + ":" + Digits(time.second, 2) + " " + user +
-         " " + status + " " + note + "\r\n";
+         Digits(time.minute, 2) + ":" + Digits(time.second, 2) + " " +
+         AsWrittenInHistory(user) + " " + status + " " + note + "\r\n";
 }
 
-std::string CopyName(const LocalTime& time) {
-  return "Tesmarind-" + Digits(time.year, 4) + Digits(time.month, 2) +
-         Digits(time.day, 2) + "-" + Digits(time.hour, 2) +
-         Digits(time.minute, 2) + Digits(time.second, 2) + ".txt";
+std::string RecentHistory(const std::string& history, const LocalTime& today) {
+  const long oldest_kept =
+      DaysSinceEpoch(today.year, today.month, today.day) - kHistoryKeepDays;
+  std::string kept;
+  std::string::size_type at = 0;
+  while (at < history.size()) {
+    std::string::size_type end = history.find('\n', at);
+    end = end == std::string::npos ? history.size() : end + 1;
+    const std::string line = history.substr(at, end - at);
+    long day = 0;
+    if (!DayOfLine(line, &day) || day >= oldest_kept) {
+      kept += line;
+    }
+    at = end;
+  }
+  return kept;
 }
 
-std::string StarterFileText(const std::string& user) { return user + "\r\n"; }
+// A user whose name could not be read still marks a run in flight.
+std::string StarterFileText(const std::string& user) {
+  return (user.empty() ? std::string("?") : user) + "\r\n";
+}
 
 std::string StarterFromFile(const std::string& text) {
   return text.substr(0, text.find_first_of("\r\n"));

@@ -4,6 +4,7 @@
 // and the note of its history line.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "winsys/window_system.h"
@@ -16,6 +17,8 @@ constexpr int kLogNotWritten = 3;
 constexpr int kRunNotEnded = 4;
 constexpr int kLogHeld = 5;
 constexpr int kCopyFailed = 6;
+// Not in a signed-in user's session: there are no windows of a user to ask.
+constexpr int kNoUserSession = 7;
 
 // The tool's log, as the runner finds it.
 enum class LogState {
@@ -29,6 +32,8 @@ struct TermFacts {
   int arguments = 0;   // given to the runner after its own name
   bool found = false;  // in the one argument, or in the registry
   std::u16string text;
+  // The registry key whose Term decided, when that value is not text.
+  std::string not_text_in;
 };
 
 struct TurnFacts {
@@ -36,6 +41,9 @@ struct TurnFacts {
   bool timed_out = false;  // others kept the turn or the log past the bound
   unsigned waited_s = 0;
   unsigned bound_s = 0;
+  // Why the turn file could not be opened, when not because another run
+  // holds it: no wait can mend that.
+  unsigned long unusable_error = 0;
 };
 
 struct ToolFacts {
@@ -55,6 +63,8 @@ struct CopyFacts {
 
 struct TaskFacts {
   TermFacts term;
+  // In a signed-in user's session, whose windows the tool can see.
+  bool in_user_session = true;
   TurnFacts turn;
   ToolFacts tool;
   CopyFacts copy;
@@ -71,6 +81,14 @@ struct Verdict {
 
 Verdict JudgeTask(const TaskFacts& facts);
 
-// The note of the "-" line for a run whose log did not reach its end line,
-// naming who started it (code page 932, as remembered).
+// The note of the "-" line for a run whose runner was stopped before it
+// recorded the run, naming who started it (code page 932, as remembered):
+// its log did not reach its end line, or it did and copy tells how its
+// copy went.
 std::string StoppedRunNote(const std::string& starter);
+std::string StoppedBeforeRecordNote(const std::string& starter,
+                                    const CopyFacts& copy);
+
+// The longest term the runner hands on, in UTF-16 code units: far more than
+// the tool's 32 bytes, far less than a command line holds.
+constexpr std::size_t kLongestTerm = 256;

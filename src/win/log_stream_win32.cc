@@ -4,83 +4,14 @@
 
 #include <string>
 
-#include "log/log_file_check.h"
 #include "log/text_output.h"
+#include "tempdir/temp_files.h"
 #include "win/opened_file_win32.h"
 #include "winsys/window_system.h"
 
 namespace {
 
 using winsys::kShiftJisCodePage;
-
-HANDLE OpenFile(const char* path, DWORD access, DWORD share,
-                DWORD disposition) {
-  return CreateFileA(path, access, share, nullptr, disposition, kLogOpenFlags,
-                     nullptr);
-}
-
-// Opens the file that is there without truncating it, or with create makes
-// it only where nothing is: a dangling link makes creation fail instead of
-// creating the link's target. *created tells whether the file is new.
-HANDLE OpenOrCreateWithoutTruncating(const char* path, DWORD access,
-                                     DWORD share, bool create, bool* created) {
-  *created = false;
-  HANDLE file = OpenFile(path, access, share, OPEN_EXISTING);
-  if (create && file == INVALID_HANDLE_VALUE &&
-      GetLastError() == ERROR_FILE_NOT_FOUND) {
-    // DELETE, so that a new file that is then refused can be taken away.
-    file = OpenFile(path, access | DELETE, share, CREATE_NEW);
-    *created = file != INVALID_HANDLE_VALUE;
-  }
-  return file;
-}
-
-// What follows the last backslash of path.
-std::wstring LastPartOf(const std::wstring& path) {
-  std::wstring::size_type separator = path.rfind(L'\\');
-  return separator == std::wstring::npos ? path : path.substr(separator + 1);
-}
-
-// The path the handle really leads to, links followed and without the
-// volume, which some RAM disks and mounted images cannot name.
-std::wstring FinalPathOf(HANDLE file) {
-  const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
-  std::wstring final_path(MAX_PATH, L'\0');
-  DWORD length = GetFinalPathNameByHandleW(
-      file, final_path.data(), static_cast<DWORD>(final_path.size()), flags);
-  if (length >= final_path.size()) {
-    // Too small: length is the size needed, terminator included.
-    final_path.resize(length);
-    length = GetFinalPathNameByHandleW(
-        file, final_path.data(), static_cast<DWORD>(final_path.size()), flags);
-  }
-  if (length == 0 || length >= final_path.size()) {
-    return std::wstring();
-  }
-  final_path.resize(length);
-  return final_path;
-}
-
-// What the file open at path reports about itself, for the rules of
-// log/log_file_check.h.
-OpenedLogFile Describe(HANDLE file, const char* path, bool created) {
-  OpenedLogFile facts;
-  facts.created = created;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(file, &information) == 0) {
-    return facts;
-  }
-  facts.described = true;
-  facts.attributes = information.dwFileAttributes;
-  facts.link_count = information.nNumberOfLinks;
-  std::wstring name_asked_for = LastPartOf(Widened(path, CP_ACP));
-  std::wstring final_name = LastPartOf(FinalPathOf(file));
-  facts.final_name_matches =
-      !name_asked_for.empty() &&
-      CompareStringOrdinal(final_name.c_str(), -1, name_asked_for.c_str(), -1,
-                           TRUE) == CSTR_EQUAL;
-  return facts;
-}
 
 bool Truncate(HANDLE file) {
   LARGE_INTEGER start{};
@@ -101,33 +32,6 @@ std::wstring Widened(const char* text, UINT code_page) {
   }
   wide.resize(size - 1);
   return wide;
-}
-
-void DeleteOnClose(HANDLE file) {
-  FILE_DISPOSITION_INFO disposition{TRUE};
-  static_cast<void>(SetFileInformationByHandle(
-      file, FileDispositionInfo, &disposition, sizeof disposition));
-}
-
-HANDLE OpenAsLog(const char* path, DWORD access, DWORD share, bool create,
-                 OpenedLogFile* facts) {
-  bool created = false;
-  HANDLE file =
-      OpenOrCreateWithoutTruncating(path, access, share, create, &created);
-  if (file == INVALID_HANDLE_VALUE) {
-    return file;
-  }
-  *facts = Describe(file, path, created);
-  const LogFileVerdict verdict = JudgeOpenedLogFile(*facts);
-  if (verdict == LogFileVerdict::kUse) {
-    return file;
-  }
-  if (verdict == LogFileVerdict::kRefuseAndDelete) {
-    DeleteOnClose(file);
-  }
-  CloseHandle(file);
-  SetLastError(ERROR_ACCESS_DENIED);
-  return INVALID_HANDLE_VALUE;
 }
 
 bool WriteToConsoleWindow(std::FILE* stream, const std::string& text) {

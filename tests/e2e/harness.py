@@ -413,13 +413,15 @@ def task_action(definition):
     return command + (" " + arguments if arguments else "")
 
 
-def start_action(desktop, command_line, variables=None):
+def start_action(desktop, command_line, variables=None,
+                 stdout=subprocess.DEVNULL):
     """Starts a command line from inside Wine as Task Scheduler starts a
     task's action; the process of the program starting it, whose exit
-    status is the action's."""
+    status is the action's, and whose first line out is "pid N", the
+    action's Windows process."""
     units = "".join(f"{ord(unit):04x}" for unit in command_line)
     return desktop.start([desktop.options.helper, "action", units],
-                         variables=variables)
+                         variables=variables, stdout=stdout)
 
 
 def run_action(desktop, command_line, variables=None, timeout=120):

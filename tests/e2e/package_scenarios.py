@@ -23,6 +23,7 @@ from scenarios import (EARLIER_LOG, ROOT, PeImage,
 
 TASK_TEMPLATE = os.path.join(ROOT, "packaging",
                              "close-windows-task-template.xml")
+ADMX_FOLDER = os.path.join(ROOT, "packaging", "admx")
 RESULTS_SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
 
 # The runner's exit statuses.
@@ -135,10 +136,17 @@ def check_copy_of_this_run(checks, desktop, note_line):
 # --- The Windows Installer package ------------------------------------------
 
 INSTALL_FOLDER = "c:\\Program Files\\tesmarinds"
-INSTALLED_FILES = ["LICENSE.txt", "README.ja.txt",
-                   "close-windows-task-template.xml", "close-windows-task.xml",
-                   "register-task.cmd", "tesmarinds-results.ps1",
-                   "tesmarinds-task.exe", "tesmarinds.exe"]
+TEMPLATES = ["admx\\en-US\\tesmarinds.adml", "admx\\ja-JP\\tesmarinds.adml",
+             "admx\\tesmarinds.admx"]
+# Folders too: removal must take the template's.
+INSTALLED_FILES = sorted(["LICENSE.txt", "README.ja.txt",
+                          "close-windows-task-template.xml",
+                          "close-windows-task.xml", "register-task.cmd",
+                          "tesmarinds-results.ps1", "tesmarinds-task.exe",
+                          "tesmarinds.exe", "admx", "admx\\en-US",
+                          "admx\\ja-JP", *TEMPLATES])
+# Where Group Policy and Intune write the administrative template's values.
+POLICY_KEY = "HKLM\\SOFTWARE\\Policies\\tesmarinds"
 TASK_FOLDER = "c:\\windows\\system32\\tasks\\tesmarinds"
 
 
@@ -215,18 +223,23 @@ def term_value(desktop, package):
     return found.group(1).decode("cp932") if found else ""
 
 
-def set_term_by_policy(desktop, package, term):
-    """Term written as a policy writes it, in the package's registry view,
-    from a registry file in UTF-16 (any character, any quotation mark)."""
+def import_term(desktop, key, term, view):
+    """Term written under key (HKLM\\...) in a registry view from a registry
+    file in UTF-16 (any character, any quotation mark)."""
     escaped = term.replace("\\", "\\\\").replace('"', '\\"')
     text = ("Windows Registry Editor Version 5.00\r\n\r\n"
-            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\tesmarinds]\r\n"
+            f"[{key.replace('HKLM', 'HKEY_LOCAL_MACHINE', 1)}]\r\n"
             f'"Term"="{escaped}"\r\n')
     with open(desktop.path("c:\\e2e\\term.reg"), "wb") as reg_file:
         reg_file.write(b"\xff\xfe" + text.encode("utf-16-le"))
-    status, output = desktop.run(["reg", "import", "c:\\e2e\\term.reg",
-                                  package.registry_view])
-    return status, output
+    return desktop.run(["reg", "import", "c:\\e2e\\term.reg", view])
+
+
+def set_term_by_policy(desktop, package, term):
+    """Term written as Group Policy preferences write it, where the package
+    writes TERM."""
+    return import_term(desktop, "HKLM\\SOFTWARE\\tesmarinds", term,
+                       package.registry_view)
 
 
 def registered_tasks(desktop):
@@ -235,8 +248,13 @@ def registered_tasks(desktop):
 
 
 def installed_files(desktop, package):
+    """Every file and folder in the install folder, by its path there."""
     folder = desktop.path(package.folder)
-    return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+    found = []
+    for place, folders, files in os.walk(folder):
+        found += [os.path.relpath(os.path.join(place, name), folder)
+                  .replace(os.sep, "\\") for name in folders + files]
+    return sorted(found)
 
 
 def stand_in_for_32bit_cmd(desktop):
@@ -304,13 +322,23 @@ def check_removed(checks, desktop, package, version):
 
 @package_scenario("package.installs_runs_upgrades_and_removes")
 def package_lifecycle(desktop, package, checks):
-    """A Japanese TERM, through msiexec, the registry and the runner's
-    command line, closes only the window whose title holds it."""
-    status = msiexec(desktop, package, package.version, "/i", "TERM=売上",
+    """A Japanese TERM reaches the registry through msiexec; the
+    administrative template's Term, set over it in the 64-bit view as
+    Group Policy and Intune set it, wins, and through the runner's command
+    line closes only the window whose title holds it."""
+    status = msiexec(desktop, package, package.version, "/i", "TERM=集計",
                      "START=07:30")
     checks.equal(status, 0, "msiexec /i's exit status")
     checks.equal(installed_files(desktop, package), INSTALLED_FILES,
                  f"the files in {package.folder}")
+    for template in TEMPLATES:
+        with open(os.path.join(ADMX_FOLDER, *template.split("\\")[1:]),
+                  "rb") as source, \
+                open(desktop.path(package.folder + "\\" + template),
+                     "rb") as installed:
+            checks.equal(installed.read(),
+                         source.read().replace(b"\n", b"\r\n"),
+                         f"the installed {template} (CR LF)")
     folder = desktop.path(package.folder)
     for name, built in (("tesmarinds.exe", desktop.options.tool),
                         ("tesmarinds-task.exe", desktop.options.runner)):
@@ -318,13 +346,16 @@ def package_lifecycle(desktop, package, checks):
                 open(built, "rb") as packed:
             checks.expect(installed.read() == packed.read(),
                           f"the installed {name} is the one packed")
-    checks.equal(term_value(desktop, package), "売上",
+    checks.equal(term_value(desktop, package), "集計",
                  f"Term in HKLM\\SOFTWARE\\tesmarinds ({package.registry_view})")
     checks.equal(registered_tasks(desktop), ["close-windows"],
                  "tasks in \\tesmarinds")
     check_task_definition(checks, desktop, package, "07:30")
     checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)),
                   "the package made c:\\temp")
+
+    status, output = import_term(desktop, POLICY_KEY, "売上", "/reg:64")
+    checks.equal(status, 0, f"reg import /reg:64 ({readable(output)})")
 
     if runs_here(desktop.options.tool):
         title = sjis("e2e 売上 report")
@@ -338,7 +369,7 @@ def package_lifecycle(desktop, package, checks):
         check_selected_once_and_closed(checks, lines, fixture, "sales",
                                        title, class_name)
         checks.equal(fixture.closes("totals"), [],
-                     "close requests to the window without the term")
+                     "close requests to the window holding the package's term")
         runs = history(desktop)
         check_history(checks, runs, [("0", "最後まで実行しました。")])
         if runs:
@@ -348,7 +379,7 @@ def package_lifecycle(desktop, package, checks):
               " kernel runs no 32-bit programs")
 
     higher = package.higher_version
-    status = msiexec(desktop, package, higher, "/i", "TERM=売上",
+    status = msiexec(desktop, package, higher, "/i", "TERM=集計",
                      "START=07:30")
     checks.equal(status, 0, "msiexec /i's exit status for a higher version")
     checks.equal((registered_version(desktop, package, package.version),
@@ -461,7 +492,7 @@ def package_turns(desktop, package, checks):
 
     with open(desktop.log_path, "wb") as log:
         log.write(sjis("開始しました\r\n前の実行の記録\r\n"))
-    with open(temp_file(desktop, "Tesmarind-user.txt"), "wb") as starter:
+    with open(temp_file(desktop, "Tesmarind-turn.txt"), "wb") as starter:
         starter.write(b"suzuki\r\n")
     runs = [start_action(desktop, action) for _ in range(2)]
     for number, run in enumerate(runs, 1):

@@ -17,13 +17,14 @@ import signal
 import struct
 import subprocess
 import sys
+import time
 import traceback
 import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, ENGLISH, SKIPPED, TASK_NAMESPACE, Checks, Desktop,
                      end_line, failed_line, is_seen_line, log_lines, readable,
                      run_action, runs_here, seen_line, selected_line, sjis,
-                     start_line, task_action, wait_until, window,
+                     start_action, start_line, task_action, wait_until, window,
                      wine_command)
 
 # The checkout the scenarios belong to: what they check beside the
@@ -1056,6 +1057,35 @@ def task_definition_imports(desktop, checks):
     checks.equal(fixture.closes("sales"), [],
                  "close requests to the window with part of the term")
 
+
+
+@scenario("task.ending_the_runner_ends_its_run")
+def task_ending_the_runner(desktop, checks):
+    """Ending tesmarinds-task.exe as Task Scheduler ends a task ends the
+    tool it started: a window refusing every request is asked no more."""
+    os.makedirs(desktop.path("c:\\tesmarinds"))
+    for program, name in ((desktop.options.tool, "tesmarinds.exe"),
+                          (desktop.options.runner, "tesmarinds-task.exe")):
+        shutil.copyfile(program, desktop.path("c:\\tesmarinds\\" + name))
+    title = b"e2e ended task refuses"
+    fixture = desktop.start_fixture(
+        [window("refuses", title, fixture_class("Refuses"), answer="never")])
+    action = start_action(
+        desktop, '"C:\\tesmarinds\\tesmarinds-task.exe" "ended task"',
+        stdout=subprocess.PIPE)
+    pid = action.stdout.readline().decode("ascii").split()[-1]
+    wait_until(lambda: len(fixture.closes("refuses")) >= 2, 40,
+               "the second close request")
+    killer = desktop.start(["taskkill", "/f", "/pid", pid])
+    checks.equal(killer.wait(timeout=60), 0, "taskkill's exit status")
+    action.wait(timeout=60)
+    asked = len(fixture.closes("refuses"))
+    # A tool still running asks every second.
+    time.sleep(4)
+    checks.equal(len(fixture.closes("refuses")), asked,
+                 "close requests once the runner was ended")
+    checks.expect(end_line() not in log_lines(desktop.log() or b""),
+                  "the run ended before its end line")
 
 # --- The executable itself -------------------------------------------------
 
