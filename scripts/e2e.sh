@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export TESMARINDS_WARNINGS_AS_ERRORS=ON
 
 # The package scenarios build their packages as the release does.
-scripts/setup.sh build wine release
+scripts/setup.sh build wine release powershell
 for preset in mingw mingw-x86; do
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$(nproc)"

@@ -12,6 +12,7 @@ import os
 import re
 import shutil
 import subprocess
+import tempfile
 import xml.etree.ElementTree as ElementTree
 
 from harness import (TASK_NAMESPACE, Desktop, end_line, log_lines, readable,
@@ -25,6 +26,8 @@ TASK_TEMPLATE = os.path.join(ROOT, "packaging",
                              "close-windows-task-template.xml")
 ADMX_FOLDER = os.path.join(ROOT, "packaging", "admx")
 RESULTS_SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
+# PowerShell 7, as scripts/setup.sh installs it.
+PWSH = os.path.expanduser("~/.dotnet/tools/pwsh")
 
 # The runner's exit statuses.
 RUNNER_DONE = 0
@@ -119,6 +122,35 @@ def check_history(checks, lines, expected):
             checks.expect(line[0] == status and sjis(text) in line[1],
                           f"a history line of status {status} noting"
                           f" {text!r}: {line[0]} {readable(line[1])}")
+    check_results_script(checks, lines)
+
+
+def check_results_script(checks, lines):
+    """The shipped results script run by PowerShell 7 on the runner's own
+    lines: the day of the last run in one line, the runs not 0 first, each
+    user as the history writes it, exit 0 only when every run ended 0."""
+    day = lines[-1][:10]
+    runs = [(line[11:19], form["user"], form["status"]) for line, form in
+            ((line, HISTORY_LINE.fullmatch(line)) for line in lines)
+            if form and line.startswith(day)]
+    failed = [run for run in runs if run[2] != b"0"]
+    entries = failed + [run for run in runs if run[2] == b"0"]
+    count = "1 run" if len(runs) == 1 else f"{len(runs)} runs"
+    expected = (f"tesmarinds {day.decode()}: {count}, {len(failed)} not 0: "
+                + "; ".join(b" ".join(run).decode("cp932") for run in entries)
+                + "\n")
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "Tesmarind-history.txt")
+        with open(path, "wb") as history_file:
+            history_file.write(b"".join(lines))
+        done = subprocess.run(
+            [PWSH, "-NoProfile", "-NonInteractive", "-File", RESULTS_SCRIPT,
+             "-Path", path, "-Day", day.decode().replace("/", "-")],
+            capture_output=True, timeout=60)
+    checks.equal(done.stdout.decode("utf-8").replace("\r\n", "\n"), expected,
+                 "the results script's line on the runner's history")
+    checks.equal(done.returncode, 1 if failed else 0,
+                 "the results script's exit status")
 
 
 def check_copy_of_this_run(checks, desktop, note_line):
