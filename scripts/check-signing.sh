@@ -105,7 +105,7 @@ for arch in win64 win32; do
   unsigned=$build/tesmarinds-$version-$msi_arch.msi
   if [[ ! -f $unsigned ]]; then
     scripts/stage.sh "$build/tesmarinds.exe" "$build/tesmarinds-task.exe" \
-      "$work/stage-$arch"
+      "$build/tesmarinds-setup.dll" "$work/stage-$arch"
     scripts/msi.sh "$msi_arch" "$version" "$version" "$work/stage-$arch" \
       "$unsigned"
   fi
