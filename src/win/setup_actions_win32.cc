@@ -25,7 +25,6 @@ namespace {
 constexpr wchar_t kTaskFolder[] = L"\\tesmarinds";
 constexpr wchar_t kTaskName[] = L"close-windows";
 constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\tesmarinds";
-constexpr wchar_t kUsersGroup[] = L"S-1-5-32-545";
 
 // The package's own registry view first (where it writes Term), then the
 // other: an upgrade from the other architecture's package finds its values.
@@ -244,16 +243,13 @@ HRESULT Register(const std::u16string& definition) {
       return result;
     }
   }
-  VARIANT group;
-  VariantInit(&group);
-  Bstr group_name(kUsersGroup);
-  group.vt = VT_BSTR;
-  group.bstrVal = group_name;
+  // No user given: one given would take priority over the definition's
+  // principal, the Users group, which is to run the task.
   VARIANT none;
   VariantInit(&none);
   Held<IRegisteredTask> registered;
   return folder_of_task->RegisterTask(Bstr(kTaskName), Bstr(Wide(definition)),
-                                      TASK_CREATE_OR_UPDATE, group, none,
+                                      TASK_CREATE_OR_UPDATE, none, none,
                                       TASK_LOGON_GROUP, none, registered.Out());
 }
 
