@@ -35,8 +35,8 @@ TEST(PackageStartTime, ReadBackFromATriggersStartBoundary) {
 
 TEST(PackageTaskDefinition, HoldsTheStartAndTheFolderAsText) {
   std::u16string definition = setup::TaskDefinition(
-      u"07:30", u"C:\\ツール & 試験!<%^()>\\tesmarinds\\");
-  EXPECT_EQ(0u,
+      {u"07:30", u"C:\\ツール & 試験!<%^()>\\tesmarinds\\"});
+  EXPECT_EQ(0U,
             definition.find(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>"));
   EXPECT_NE(std::u16string::npos,
             definition.find(u"<StartBoundary>2026-01-01T07:30:00"
@@ -50,15 +50,14 @@ TEST(PackageTaskDefinition, HoldsTheStartAndTheFolderAsText) {
 }
 
 TEST(PackageTaskDefinition, RegistrationDataSplitsAtTheFirstBar) {
-  std::u16string start;
-  std::u16string folder;
-  ASSERT_TRUE(setup::SplitRegistrationData(u"07:30|C:\\売上 & 集計\\", &start,
-                                           &folder));
-  EXPECT_EQ(u"07:30", start);
-  EXPECT_EQ(u"C:\\売上 & 集計\\", folder);
-  EXPECT_TRUE(setup::SplitRegistrationData(u"|", &start, &folder));
-  EXPECT_EQ(u"", start);
-  EXPECT_FALSE(setup::SplitRegistrationData(u"07:30", &start, &folder));
+  setup::Registration registration;
+  ASSERT_TRUE(
+      setup::SplitRegistrationData(u"07:30|C:\\売上 & 集計\\", &registration));
+  EXPECT_EQ(u"07:30", registration.start);
+  EXPECT_EQ(u"C:\\売上 & 集計\\", registration.folder);
+  EXPECT_TRUE(setup::SplitRegistrationData(u"|", &registration));
+  EXPECT_EQ(u"", registration.start);
+  EXPECT_FALSE(setup::SplitRegistrationData(u"07:30", &registration));
 }
 
 }  // namespace

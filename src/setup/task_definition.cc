@@ -74,12 +74,9 @@ bool IsStartTime(std::u16string_view start) {
   if (start.size() != 5 || start[2] != u':') {
     return false;
   }
-  for (size_t i : {0, 1, 3, 4}) {
-    if (!IsDigit(start[i])) {
-      return false;
-    }
-  }
-  return start.substr(0, 2) <= u"23" && start.substr(3, 2) <= u"59";
+  return IsDigit(start[0]) && IsDigit(start[1]) && IsDigit(start[3]) &&
+         IsDigit(start[4]) && start.substr(0, 2) <= u"23" &&
+         start.substr(3, 2) <= u"59";
 }
 
 std::u16string StartTimeOf(std::u16string_view start_boundary) {
@@ -91,24 +88,23 @@ std::u16string StartTimeOf(std::u16string_view start_boundary) {
   return IsStartTime(start) ? std::u16string(start) : std::u16string();
 }
 
-std::u16string TaskDefinition(std::u16string_view start,
-                              std::u16string_view folder) {
+std::u16string TaskDefinition(const Registration& registration) {
   std::u16string definition = kBeforeStart;
-  definition += start;
+  definition += registration.start;
   definition += kBeforeFolder;
-  definition += EscapedForXml(folder);
+  definition += EscapedForXml(registration.folder);
   definition += kAfterFolder;
   return definition;
 }
 
-bool SplitRegistrationData(std::u16string_view data, std::u16string* start,
-                           std::u16string* folder) {
+bool SplitRegistrationData(std::u16string_view data,
+                           Registration* registration) {
   size_t bar = data.find(u'|');
   if (bar == std::u16string_view::npos) {
     return false;
   }
-  *start = data.substr(0, bar);
-  *folder = data.substr(bar + 1);
+  registration->start = data.substr(0, bar);
+  registration->folder = data.substr(bar + 1);
   return true;
 }
 

@@ -16,16 +16,21 @@ bool IsStartTime(std::u16string_view start);
 // StartBoundary (2026-01-01T07:30:00); empty when it holds none of that form.
 std::u16string StartTimeOf(std::u16string_view start_boundary);
 
-// The definition, as UTF-16 text for ITaskFolder::RegisterTask: every day at
-// start (HH:MM), for the Users group, folder's tesmarinds-task.exe (folder
-// ends with its backslash, as INSTALLDIR does).
-std::u16string TaskDefinition(std::u16string_view start,
-                              std::u16string_view folder);
+// What the package registers the task with: the daily start time (HH:MM)
+// and the install folder, ending with its backslash as INSTALLDIR does.
+struct Registration {
+  std::u16string start;
+  std::u16string folder;
+};
 
-// The registration data the package hands the deferred action: the start
-// time and the install folder, split at the first '|' (which no Windows
-// path holds). False when there is no '|'.
-bool SplitRegistrationData(std::u16string_view data, std::u16string* start,
-                           std::u16string* folder);
+// The definition, as UTF-16 text for ITaskFolder::RegisterTask: every day at
+// the start time, for the Users group, the folder's tesmarinds-task.exe.
+std::u16string TaskDefinition(const Registration& registration);
+
+// The registration data the package hands the deferred action, the start
+// time and the install folder split at the first '|' (which no Windows path
+// holds). False when there is no '|'.
+bool SplitRegistrationData(std::u16string_view data,
+                           Registration* registration);
 
 }  // namespace setup

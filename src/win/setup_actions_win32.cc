@@ -15,7 +15,6 @@
 #include <msiquery.h>
 #include <taskschd.h>
 
-#include <cwchar>
 #include <string>
 
 #include "setup/task_definition.h"
@@ -65,8 +64,12 @@ void Log(MSIHANDLE install, const std::wstring& text) {
 }
 
 std::wstring Hex(HRESULT result) {
-  wchar_t text[16];
-  swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
+  constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  auto bits = static_cast<unsigned long>(result);
+  std::wstring text = L"0x00000000";
+  for (size_t i = text.size() - 1; i > 1; --i, bits >>= 4) {
+    text[i] = kDigits[bits & 0xF];
+  }
   return text;
 }
 
@@ -272,18 +275,17 @@ __declspec(dllexport) UINT __stdcall RememberSettings(MSIHANDLE install) {
 }
 
 __declspec(dllexport) UINT __stdcall RegisterTask(MSIHANDLE install) {
-  std::u16string start;
-  std::u16string folder;
+  setup::Registration registration;
   if (!setup::SplitRegistrationData(
-          Utf16(Property(install, L"CustomActionData").c_str()), &start,
-          &folder) ||
-      !setup::IsStartTime(start) || folder.empty()) {
+          Utf16(Property(install, L"CustomActionData").c_str()),
+          &registration) ||
+      !setup::IsStartTime(registration.start) || registration.folder.empty()) {
     // A task that never starts is worse than a failed install.
     Log(install, L"START must be HH:MM from 00:00 to 23:59, not \"" +
-                     std::wstring(Wide(start)) + L"\"");
+                     std::wstring(Wide(registration.start)) + L"\"");
     return ERROR_INSTALL_FAILURE;
   }
-  std::u16string definition = setup::TaskDefinition(start, folder);
+  std::u16string definition = setup::TaskDefinition(registration);
   // Whole in the installation's log: what Task Scheduler was given, to be
   // read beside what it shows.
   Log(install, L"registering \\tesmarinds\\close-windows as\r\n" +
