@@ -424,7 +424,7 @@ def package_properties(desktop, package, checks):
     Installed into a Japanese folder whose name holds & ! and parentheses,
     which the task's definition holds as UTF-16 text."""
     package.install_into(AWKWARD_FOLDER)
-    for properties in (["TERM=a%b"], ["TERM=notepad", "START=7:30"],
+    for properties in (["TERM=a%b"], ["TERM=notepad", "START=1:30"],
                        ["KEEPDAYS=3651"], ["KEEPDAYS=abc"]):
         status = msiexec(desktop, package, package.version, "/i", *properties)
         checks.expect(status != 0, f"{properties} is refused")
