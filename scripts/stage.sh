@@ -2,11 +2,11 @@
 # Puts into DIR everything the release's archive and package hold: the
 # tool TOOL and the task's runner RUNNER, copied in as tesmarinds.exe and
 # tesmarinds-task.exe, the package's custom actions SETUP as
-# tesmarinds-setup.dll (in the package, never installed), LICENSE.txt, the Japanese guide as README.ja.txt
-# (UTF-8 with a byte order mark and CR LF, which every Notepad shows
-# correctly), the per-user task definition tesmarinds-task.xml (UTF-16, by
-# scripts/task-xml.sh) and the results script tesmarinds-results.ps1
-# (CR LF).
+# tesmarinds-setup.dll (in the package, never installed), LICENSE.txt, the
+# Japanese guide as README.ja.txt (UTF-8 with a byte order mark and CR LF,
+# which every Notepad shows correctly), the per-user task definition
+# tesmarinds-task.xml (UTF-16, by scripts/task-xml.sh) and the results
+# script tesmarinds-results.ps1 (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
 # the tests install what ships.
 # Usage: scripts/stage.sh TOOL RUNNER SETUP DIR
