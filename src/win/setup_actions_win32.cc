@@ -178,16 +178,21 @@ std::u16string InstalledStartTime(MSIHANDLE install) {
   return setup::StartTimeOf(Utf16(boundary));
 }
 
-// The value in the first view that has it; false when none does.
-bool InstalledValue(const wchar_t* name, DWORD type, void* value, DWORD* size) {
+// The value of that type in the first view that has it; false when none
+// does. Views are chosen when the key is opened, as every Windows since XP
+// does it.
+bool InstalledValue(const wchar_t* name, DWORD type, BYTE* value, DWORD* size) {
   for (REGSAM view : kViews) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
+                      KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+      continue;
+    }
     DWORD found = 0;
     DWORD given = *size;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name,
-                     (type == REG_SZ ? RRF_RT_REG_SZ : RRF_RT_REG_DWORD) |
-                         (view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY
-                                                  : RRF_SUBKEY_WOW6432KEY),
-                     &found, value, &given) == ERROR_SUCCESS) {
+    LONG status = RegQueryValueExW(key, name, nullptr, &found, value, &given);
+    RegCloseKey(key);
+    if (status == ERROR_SUCCESS && found == type) {
       *size = given;
       return true;
     }
@@ -196,10 +201,13 @@ bool InstalledValue(const wchar_t* name, DWORD type, void* value, DWORD* size) {
 }
 
 void RememberTerm(MSIHANDLE install) {
-  // The runner refuses a term over 256 UTF-16 units; room for that and more.
-  wchar_t term[1024];
-  DWORD size = sizeof term;
-  if (InstalledValue(L"Term", REG_SZ, term, &size) && term[0] != L'\0') {
+  // The runner refuses a term over 256 UTF-16 units; room for that and more,
+  // and for the end the registry does not promise.
+  wchar_t term[1024] = {};
+  DWORD size = sizeof term - sizeof term[0];
+  if (InstalledValue(L"Term", REG_SZ, reinterpret_cast<BYTE*>(term), &size) &&
+      term[0] != L'\0') {
+    term[size / sizeof term[0]] = L'\0';
     MsiSetPropertyW(install, L"TERM", term);
     Log(install, L"TERM kept from the installed Term");
   }
@@ -208,7 +216,9 @@ void RememberTerm(MSIHANDLE install) {
 void RememberKeepDays(MSIHANDLE install) {
   DWORD days = 0;
   DWORD size = sizeof days;
-  if (InstalledValue(L"KeepDays", REG_DWORD, &days, &size)) {
+  if (InstalledValue(L"KeepDays", REG_DWORD, reinterpret_cast<BYTE*>(&days),
+                     &size) &&
+      size == sizeof days) {
     MsiSetPropertyW(install, L"KEEPDAYS", std::to_wstring(days).c_str());
     Log(install, L"KEEPDAYS kept from the installed KeepDays");
   }
