@@ -6,7 +6,8 @@
 //
 //   RememberSettings  immediate, before RemoveExistingProducts: TERM,
 //                     KEEPDAYS and START, each only when not given, from
-//                     the installed Term, KeepDays and the task's start
+//                     the Term and KeepDays the installed version wrote and
+//                     its task's start
 //   RegisterTask      deferred, as SYSTEM: CustomActionData START|INSTALLDIR
 //   UnregisterTask    deferred and rollback, as SYSTEM
 #include <windows.h>
@@ -200,6 +201,28 @@ bool InstalledValue(const wchar_t* name, DWORD type, BYTE* value, DWORD* size) {
   return false;
 }
 
+// Whether a version being upgraded installed that feature: only what the
+// package itself wrote is taken over, never a value a policy or an
+// administrator put in its place, which the upgrade leaves alone anyway.
+bool InstalledByPackage(MSIHANDLE install, const wchar_t* feature) {
+  std::wstring products = Property(install, L"WIX_UPGRADE_DETECTED");
+  size_t start = 0;
+  while (start < products.size()) {
+    size_t end = products.find(L';', start);
+    if (end == std::wstring::npos) {
+      end = products.size();
+    }
+    std::wstring product = products.substr(start, end - start);
+    // Wine 8 calls a feature of registry values alone run from source.
+    INSTALLSTATE state = MsiQueryFeatureStateW(product.c_str(), feature);
+    if (state == INSTALLSTATE_LOCAL || state == INSTALLSTATE_SOURCE) {
+      return true;
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 void RememberTerm(MSIHANDLE install) {
   // The runner refuses a term over 256 UTF-16 units; room for that and more,
   // and for the end the registry does not promise.
@@ -271,10 +294,12 @@ HRESULT Register(const std::u16string& definition) {
 extern "C" {
 
 __declspec(dllexport) UINT __stdcall RememberSettings(MSIHANDLE install) {
-  if (Property(install, L"TERM").empty()) {
+  if (Property(install, L"TERM").empty() &&
+      InstalledByPackage(install, L"Term")) {
     RememberTerm(install);
   }
-  if (Property(install, L"KEEPDAYS").empty()) {
+  if (Property(install, L"KEEPDAYS").empty() &&
+      InstalledByPackage(install, L"KeepDays")) {
     RememberKeepDays(install);
   }
   if (Property(install, L"START").empty()) {

@@ -420,7 +420,8 @@ def package_properties(desktop, package, checks):
     """Refused properties install nothing: a START the launch conditions
     let through is refused by the registration, and the install rolled
     back. Without TERM every run ends 2 until a policy sets Term, here one
-    holding & ^ ! and quotation marks, which reaches the tool as written.
+    holding & ^ ! and quotation marks, which reaches the tool as written,
+    and which an upgrade and a removal leave as the policy set it.
     Installed into a Japanese folder whose name holds & ! and parentheses,
     which the task's definition holds as UTF-16 text."""
     package.install_into(AWKWARD_FOLDER)
@@ -473,10 +474,16 @@ def package_properties(desktop, package, checks):
                   [("2", "タスクの引数にもレジストリの Term にもありません"),
                    ("2", "タスクの引数にもレジストリの Term にもありません"),
                    ("0", "最後まで実行しました。")])
-    status = msiexec(desktop, package, package.version, "/x")
+    # The policy's Term is not the package's: an upgrade leaves it alone
+    # and the removal leaves it in place.
+    higher = package.higher_version
+    status = msiexec(desktop, package, higher, "/i")
+    checks.equal(status, 0, "msiexec /i's exit status for a higher version")
+    status = msiexec(desktop, package, higher, "/x")
     checks.equal(status, 0, "msiexec /x's exit status")
-    checks.equal((installed_files(desktop, package), registered_tasks(desktop)),
-                 ([], []), "the files and tasks after removal")
+    checks.equal((installed_files(desktop, package), registered_tasks(desktop),
+                  term_value(desktop, package)), ([], [], term),
+                 "the files, tasks and Term after an upgrade and removal")
 
 
 @package_scenario("package.runs_take_turns_and_wait_within_their_bound")
