@@ -138,7 +138,7 @@ for arch in win64 win32; do
   tampered=$work/$msi_arch-tampered.msi
   cp "$signed" "$tampered"
   msibuild "$tampered" -q \
-    "UPDATE \`Property\` SET \`Value\` = '19:00' WHERE \`Property\` = 'START'"
+    "UPDATE \`Property\` SET \`Value\` = 'another maker' WHERE \`Property\` = 'Manufacturer'"
   if verifies "$signed" stranger; then
     fail "$msi_arch.msi: the signature verifies against another certificate"
   elif verifies "$tampered" signer; then
