@@ -301,7 +301,8 @@ def check_task_definition(checks, desktop, package, start):
     checks.equal((task.findtext(settings + "MultipleInstancesPolicy"),
                   task.findtext(settings + "ExecutionTimeLimit")),
                  ("Parallel", "PT2H"), "the task's settings")
-    description = f"{TASK_NAMESPACE}RegistrationInfo/{TASK_NAMESPACE}Description"
+    description = (f"{TASK_NAMESPACE}RegistrationInfo/"
+                   f"{TASK_NAMESPACE}Description")
     if checks.equal(registered_tasks(desktop), ["close-windows"],
                     "tasks in \\tesmarinds"):
         checks.equal(registered_task(desktop).findtext(description),
