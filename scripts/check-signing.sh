@@ -84,12 +84,15 @@ with open(sys.argv[1], "r+b") as exe:
 done
 
 # A package's contents as msiinfo reads them: every table's rows and every
-# stream's bytes, one line each, by name.
+# stream's bytes, one line each, by name. Tables are exported from the work
+# folder: exporting the Binary table writes its streams out as files there.
 package_contents() {
-  local table stream
-  for table in $(msiinfo tables "$1" | sort); do
+  local table stream package
+  package=$(realpath -- "$1")
+  for table in $(msiinfo tables "$package" | sort); do
     printf 'table %s %s\n' "$table" \
-      "$(msiinfo export "$1" "$table" | sha256sum | cut -d' ' -f1)"
+      "$(cd "$work" && msiinfo export "$package" "$table" | sha256sum |
+         cut -d' ' -f1)"
   done
   msiinfo streams "$1" | sort | while IFS= read -r stream; do
     printf 'stream %q %s\n' "$stream" \
