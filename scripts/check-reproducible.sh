@@ -64,7 +64,8 @@ for arch in win64 win32; do
   package=tesmarinds-$version-$msi_arch.msi
   (cd "$copy" &&
    TZ=Asia/Tokyo scripts/stage.sh "build/release-$arch/tesmarinds.exe" \
-     "build/release-$arch/tesmarinds-task.exe" "build/release-$arch/archive" &&
+     "build/release-$arch/tesmarinds-task.exe" \
+     "build/release-$arch/tesmarinds-setup.dll" "build/release-$arch/archive" &&
    TZ=Asia/Tokyo SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH \
      scripts/msi.sh "$msi_arch" "$version" "$product" \
        "build/release-$arch/archive" "build/release-$arch/$package")

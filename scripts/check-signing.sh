@@ -84,12 +84,15 @@ with open(sys.argv[1], "r+b") as exe:
 done
 
 # A package's contents as msiinfo reads them: every table's rows and every
-# stream's bytes, one line each, by name.
+# stream's bytes, one line each, by name. Tables are exported from the work
+# folder: exporting the Binary table writes its streams out as files there.
 package_contents() {
-  local table stream
-  for table in $(msiinfo tables "$1" | sort); do
+  local table stream package
+  package=$(realpath -- "$1")
+  for table in $(msiinfo tables "$package" | sort); do
     printf 'table %s %s\n' "$table" \
-      "$(msiinfo export "$1" "$table" | sha256sum | cut -d' ' -f1)"
+      "$(cd "$work" && msiinfo export "$package" "$table" | sha256sum |
+         cut -d' ' -f1)"
   done
   msiinfo streams "$1" | sort | while IFS= read -r stream; do
     printf 'stream %q %s\n' "$stream" \
@@ -105,7 +108,7 @@ for arch in win64 win32; do
   unsigned=$build/tesmarinds-$version-$msi_arch.msi
   if [[ ! -f $unsigned ]]; then
     scripts/stage.sh "$build/tesmarinds.exe" "$build/tesmarinds-task.exe" \
-      "$work/stage-$arch"
+      "$build/tesmarinds-setup.dll" "$work/stage-$arch"
     scripts/msi.sh "$msi_arch" "$version" "$version" "$work/stage-$arch" \
       "$unsigned"
   fi
@@ -138,7 +141,7 @@ for arch in win64 win32; do
   tampered=$work/$msi_arch-tampered.msi
   cp "$signed" "$tampered"
   msibuild "$tampered" -q \
-    "UPDATE \`Property\` SET \`Value\` = '19:00' WHERE \`Property\` = 'START'"
+    "UPDATE \`Property\` SET \`Value\` = 'another maker' WHERE \`Property\` = 'Manufacturer'"
   if verifies "$signed" stranger; then
     fail "$msi_arch.msi: the signature verifies against another certificate"
   elif verifies "$tampered" signer; then

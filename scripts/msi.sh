@@ -2,9 +2,9 @@
 # Builds one Windows Installer package of tesmarinds with wixl from
 # packaging/tesmarinds.wxs: ARCH is x64 or x86, STAGE a folder holding what
 # it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
-# LICENSE.txt, close-windows-task-template.xml, register-task.cmd and
-# tesmarinds-results.ps1, as
-# scripts/stage.sh stages them, and the administrative template in admx/),
+# LICENSE.txt, tesmarinds-results.ps1 and the administrative template in
+# admx/) and the custom actions' tesmarinds-setup.dll, as scripts/stage.sh
+# stages them,
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
 # UUID of the version and architecture, the package code one of PRODUCT,
@@ -35,8 +35,7 @@ print(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1]))' "$1"
 }
 product_code=$(name_uuid "tesmarinds:product:$version:$arch")
 files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
-       close-windows-task-template.xml register-task.cmd
-       tesmarinds-results.ps1)
+       tesmarinds-results.ps1 tesmarinds-setup.dll)
 files+=(admx/tesmarinds.admx admx/en-US/tesmarinds.adml
         admx/ja-JP/tesmarinds.adml)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)
@@ -57,12 +56,13 @@ find "$work/files" -exec touch -d "@$epoch" {} +
    -D Needs64BitWindows="$needs_64bit" -D Win64="$win64" -D Stage=. \
    "$source_dir/packaging/tesmarinds.wxs")
 # What wixl 0.101 cannot say in the source: TERM's feature is installed only
-# with TERM; the same version of the other architecture is an upgrade (the
-# Upgrade row's maximum made inclusive, 0x200); TERM and START reach the
-# installation from a non-administrator's managed install too; and the
-# rollback action runs in the script on rollback only (wixl writes it as an
-# immediate action): no impersonation 0x800, in script 0x400, rollback
-# 0x100, return ignored 0x40, a program named by a property 0x32.
+# with TERM, KEEPDAYS's only with KEEPDAYS; the same version of the other
+# architecture is an upgrade (the Upgrade row's maximum made inclusive,
+# 0x200); TERM, START and KEEPDAYS reach the installation from a
+# non-administrator's managed install too; and the rollback action runs in
+# the script on rollback only (wixl writes it as an immediate action): no
+# impersonation 0x800, in script 0x400, rollback 0x100, return ignored
+# 0x40, a DLL from the Binary table 0x1.
 msi_sql() {
   TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" -q "$1"
 }
@@ -70,10 +70,11 @@ upgrade_code=$(msiinfo export "$work/package.msi" Upgrade |
                tr -d '\r' | awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" { print $1 }')
 msi_sql "CREATE TABLE \`Condition\` (\`Feature_\` CHAR(38) NOT NULL, \`Level\` INT NOT NULL, \`Condition\` CHAR(255) PRIMARY KEY \`Feature_\`, \`Level\`)"
 msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('Term', 0, 'NOT TERM')"
+msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('KeepDays', 0, 'NOT KEEPDAYS')"
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
-msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x32)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
-msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START' WHERE \`Property\` = 'SecureCustomProperties'"
+msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
+msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START;KEEPDAYS' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.
 TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" \

@@ -9,7 +9,8 @@
 # (tesmarinds.admx, en-US/ and ja-JP/tesmarinds.adml), made from
 # packaging/ by scripts/stage.sh;
 # the Windows Installer packages tesmarinds-<version>-x64.msi and -x86.msi
-# (scripts/msi.sh); the executables as win64/ and win32/tesmarinds.exe and
+# (scripts/msi.sh, with the custom actions' tesmarinds-setup.dll inside,
+# never installed); the executables as win64/ and win32/tesmarinds.exe and
 # tesmarinds-task.exe; and SHA256SUMS over all of them, as `sha256sum -c`
 # reads it. The executables' product version names the commit they are
 # built from (1.2.0+1a2b3c4d5e6f, ".dirty" after it for uncommitted
@@ -98,6 +99,10 @@ for arch in win64 win32; do
   mkdir -p "$stage" "dist/$arch"
   for program in "${programs[@]}"; do
     check_product_version "$build/$program" "$version"
+  done
+  # The package's custom actions are signed with the programs: Windows
+  # Installer loads them as any DLL, where App Control may ask for it.
+  for program in "${programs[@]}" tesmarinds-setup.dll; do
     if [[ -n ${TESMARINDS_SIGN_PFX:-} ]]; then
       scripts/sign.sh "$build/$program" "$stage/$program"
     else
@@ -105,7 +110,7 @@ for arch in win64 win32; do
     fi
   done
   scripts/stage.sh "$stage/tesmarinds.exe" "$stage/tesmarinds-task.exe" \
-    "$stage"
+    "$stage/tesmarinds-setup.dll" "$stage"
   find "$stage" -type f -exec chmod 644 {} +
   find "$stage" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
   archive=tesmarinds-$version-$arch.zip
