@@ -135,18 +135,13 @@ bool ReadEnvironment(const char16_t* name, std::u16string* value) {
   return true;
 }
 
+// Services, and tasks run as SYSTEM or "whether the user is logged on or
+// not", run in session 0, where no user signs in. Asked of kernel32 alone:
+// the runner links no user32.
 bool InUserSession() {
   DWORD session = 0;
-  if (ProcessIdToSessionId(GetCurrentProcessId(), &session) == 0 ||
-      session == 0) {
-    return false;
-  }
-  // A window station no user sees (a service's, or a task's run "whether
-  // the user is logged on or not") has no windows of the user's either.
-  USEROBJECTFLAGS flags{};
-  return GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags,
-                                   sizeof flags, nullptr) == 0 ||
-         (flags.dwFlags & WSF_VISIBLE) != 0;
+  return ProcessIdToSessionId(GetCurrentProcessId(), &session) != 0 &&
+         session != 0;
 }
 
 // Only a sharing violation is another run holding the turn; a file made at
