@@ -1,19 +1,11 @@
 #include "task/records.h"
 
-#include <cstdio>
 #include <string>
 
 namespace {
 
 // A task's time limit is 2 hours: this wait and the longest run fit in it.
 constexpr unsigned kLongestWaitS = 3600;
-
-// Zero-padded to width digits.
-std::string Digits(int value, int width) {
-  char text[16];
-  static_cast<void>(std::snprintf(text, sizeof text, "%0*d", width, value));
-  return text;
-}
 
 std::string AsWrittenInHistory(const std::string& user) {
   if (user.empty() || user.find(' ') != std::string::npos) {
@@ -28,19 +20,13 @@ bool DayOfLine(const std::string& line, long* day) {
   if (line.size() < 11 || line[4] != '/' || line[7] != '/' || line[10] != ' ') {
     return false;
   }
-  int parts[3] = {0, 0, 0};
-  const std::string::size_type starts[3] = {0, 5, 8};
-  const int widths[3] = {4, 2, 2};
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < widths[i]; ++j) {
-      const char digit = line[starts[i] + j];
-      if (digit < '0' || digit > '9') {
-        return false;
-      }
-      parts[i] = parts[i] * 10 + (digit - '0');
-    }
+  const int year = NumberAt(line.c_str(), 4);
+  const int month = NumberAt(line.c_str() + 5, 2);
+  const int day_of_month = NumberAt(line.c_str() + 8, 2);
+  if (year < 0 || month < 0 || day_of_month < 0) {
+    return false;
   }
-  *day = DaysSinceEpoch(parts[0], parts[1], parts[2]);
+  *day = DaysSinceEpoch(year, month, day_of_month);
   return true;
 }
 
@@ -48,9 +34,9 @@ bool DayOfLine(const std::string& line, long* day) {
 
 std::string HistoryLine(const LocalTime& time, const std::string& user,
                         const std::string& status, const std::string& note) {
-  return Digits(time.year, 4) + "/" + Digits(time.month, 2) + "/" +
-         Digits(time.day, 2) + " " + Digits(time.hour, 2) + ":" +
-         Digits(time.minute, 2) + ":" + Digits(time.second, 2) + " " +
+  return ZeroPadded(time.year, 4) + "/" + ZeroPadded(time.month, 2) + "/" +
+         ZeroPadded(time.day, 2) + " " + ZeroPadded(time.hour, 2) + ":" +
+         ZeroPadded(time.minute, 2) + ":" + ZeroPadded(time.second, 2) + " " +
          AsWrittenInHistory(user) + " " + status + " " + note + "\r\n";
 }
 

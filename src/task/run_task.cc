@@ -122,7 +122,7 @@ CopyFacts KeepCopy() {
   for (int attempt = 1; attempt <= kCopyNameAttempts; ++attempt) {
     copy.name = CopyName(now, attempt);
     const CopyOutcome outcome =
-        CopyLog(kLogPath, std::string("c:\\temp\\") + copy.name);
+        CopyLog(kLogPath, std::string(kTempFolder) + copy.name);
     if (outcome != CopyOutcome::kNameTaken) {
       copy.copied = outcome == CopyOutcome::kCopied;
       return copy;
@@ -168,7 +168,7 @@ void ClearOldRecords() {
   const LocalTime today = Now();
   for (const std::string& name : ListFiles(kCopyPattern)) {
     if (IsExpiredCopy(name, today, keep_days)) {
-      static_cast<void>(RemoveFile((std::string("c:\\temp\\") + name).c_str()));
+      static_cast<void>(RemoveFile((std::string(kTempFolder) + name).c_str()));
     }
   }
   RewriteFile(kHistoryPath, RecentHistory, today);

@@ -12,15 +12,14 @@ constexpr std::uint32_t kAttributeReparsePoint = 0x00000400U;
 constexpr char kCopyPrefix[] = "Tesmarind-";
 constexpr char kCopySuffix[] = ".txt";
 
-// Zero-padded to width digits.
-std::string Digits(int value, int width) {
+}  // namespace
+
+std::string ZeroPadded(int value, int width) {
   char text[16];
   static_cast<void>(std::snprintf(text, sizeof text, "%0*d", width, value));
   return text;
 }
 
-// The number written by the count digits at digits; -1 when one is not a
-// digit.
 int NumberAt(const char* digits, int count) {
   int number = 0;
   for (int i = 0; i < count; ++i) {
@@ -32,8 +31,6 @@ int NumberAt(const char* digits, int count) {
   }
   return number;
 }
-
-}  // namespace
 
 // Refused: a file the platform cannot describe; another name of some other
 // file (a hard link); a link, junction or other reparse point; a folder; a
@@ -57,10 +54,10 @@ LogFileVerdict RefusalOf(const OpenedLogFile& file) {
 }
 
 std::string CopyName(const LocalTime& time, int attempt) {
-  std::string name = kCopyPrefix + Digits(time.year, 4) +
-                     Digits(time.month, 2) + Digits(time.day, 2) + "-" +
-                     Digits(time.hour, 2) + Digits(time.minute, 2) +
-                     Digits(time.second, 2);
+  std::string name = kCopyPrefix + ZeroPadded(time.year, 4) +
+                     ZeroPadded(time.month, 2) + ZeroPadded(time.day, 2) + "-" +
+                     ZeroPadded(time.hour, 2) + ZeroPadded(time.minute, 2) +
+                     ZeroPadded(time.second, 2);
   if (attempt > 1) {
     name += "-" + std::to_string(attempt);
   }

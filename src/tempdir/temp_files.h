@@ -11,6 +11,7 @@
 #include <string>
 
 // c:\temp itself is never created by a run.
+constexpr char kTempFolder[] = "c:\\temp\\";
 constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
 constexpr char kHistoryPath[] = "c:\\temp\\Tesmarind-history.txt";
 // Held open, unshared, by the run whose turn it is, and holding the name of
@@ -79,3 +80,8 @@ bool IsExpiredCopy(const std::string& name, const LocalTime& today,
 
 // The days from 1970-01-01 to the date, in the proleptic Gregorian calendar.
 long DaysSinceEpoch(int year, int month, int day);
+
+// The fixed forms' numbers: value zero-padded to width digits, and the
+// number the count digits at digits write (-1 when one is not a digit).
+std::string ZeroPadded(int value, int width);
+int NumberAt(const char* digits, int count);

@@ -12,7 +12,6 @@ namespace {
 TaskMachine machine;
 
 constexpr unsigned long kAccessDenied = 5;
-constexpr char kTempFolder[] = "c:\\temp\\";
 
 ProgramRun WritesAnEndedLog(TaskMachine& pc) {
   pc.files[kLogPath] = TempFile{EndedLog()};
@@ -126,7 +125,7 @@ std::vector<std::string> ListFiles(const char* pattern) {
     if (path.size() >= prefix.size() + suffix.size() &&
         path.compare(0, prefix.size(), prefix) == 0 &&
         path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      names.push_back(path.substr(sizeof fake::kTempFolder - 1));
+      names.push_back(path.substr(sizeof kTempFolder - 1));
     }
   }
   return names;
