@@ -10,21 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "settings/settings.h"
 #include "task/verdict.h"
 #include "tempdir/temp_files.h"
 
-// Where the runner looks for its settings, in this order: a policy's first,
-// then the package's, each in the 64-bit registry view and then the 32-bit
-// one (on 32-bit Windows both are the one view).
-enum class SettingsPlace { kPolicy64, kPolicy32, kPackage64, kPackage32 };
-struct RegistryValue {
-  enum Kind { kAbsent, kText, kNumber, kOther } kind = kAbsent;
-  std::u16string text;       // kText: REG_SZ, up to its first NUL
-  std::uint32_t number = 0;  // kNumber: REG_DWORD
-};
-// The value name under the place's key; kAbsent when the key or the value
-// is not there.
-RegistryValue ReadSetting(SettingsPlace place, const char16_t* name);
 // An environment variable's value; false when it is not set.
 bool ReadEnvironment(const char16_t* name, std::u16string* value);
 

@@ -17,29 +17,6 @@ constexpr unsigned kDefaultKeepDays = 31;
 // The status of the line recording a run whose runner was stopped.
 constexpr char kStoppedRunStatus[] = "-";
 
-constexpr SettingsPlace kSettingsPlaces[] = {
-    SettingsPlace::kPolicy64, SettingsPlace::kPolicy32,
-    SettingsPlace::kPackage64, SettingsPlace::kPackage32};
-
-const char* KeyOf(SettingsPlace place) {
-  return place == SettingsPlace::kPolicy64 || place == SettingsPlace::kPolicy32
-             ? "HKLM\\SOFTWARE\\Policies\\tesmarinds"
-             : "HKLM\\SOFTWARE\\tesmarinds";
-}
-
-// The first place that holds the value decides, whatever its type: a value
-// set by policy is never passed over for an older one beneath it.
-RegistryValue FindSetting(const char16_t* name, SettingsPlace* where) {
-  for (SettingsPlace place : kSettingsPlaces) {
-    RegistryValue value = ReadSetting(place, name);
-    if (value.kind != RegistryValue::kAbsent) {
-      *where = place;
-      return value;
-    }
-  }
-  return RegistryValue();
-}
-
 // The one argument a per-user task carries, else the value a policy or the
 // package wrote.
 TermFacts FindTerm(int argc, const char16_t* const argv[]) {
@@ -49,20 +26,18 @@ TermFacts FindTerm(int argc, const char16_t* const argv[]) {
     term.found = true;
     term.text = argv[1];
   } else if (term.arguments == 0) {
-    SettingsPlace where = SettingsPlace::kPackage32;
-    const RegistryValue value = FindSetting(u"Term", &where);
-    term.found = value.kind == RegistryValue::kText;
-    term.text = value.text;
-    if (value.kind != RegistryValue::kAbsent && !term.found) {
-      term.not_text_in = KeyOf(where);
+    const FoundSetting setting = FindSetting(u"Term");
+    term.found = setting.value.kind == RegistryValue::kText;
+    term.text = setting.value.text;
+    if (setting.value.kind != RegistryValue::kAbsent && !term.found) {
+      term.not_text_in = KeyOf(setting.place);
     }
   }
   return term;
 }
 
 unsigned KeepDays() {
-  SettingsPlace where = SettingsPlace::kPackage32;
-  const RegistryValue value = FindSetting(u"KeepDays", &where);
+  const RegistryValue value = FindSetting(u"KeepDays").value;
   return value.kind == RegistryValue::kNumber ? value.number : kDefaultKeepDays;
 }
 
