@@ -29,68 +29,68 @@ constexpr bool kOtherName = false;
 
 struct JudgeCase {
   const char* name;
-  OpenedLogFile file;
-  LogFileVerdict expected;
+  OpenedFileFacts file;
+  FileVerdict expected;
 };
 
 const JudgeCase kCases[] = {
     {"FoundPlainFile",
      {kFound, kDescribed, kArchive, 1, kSameName},
-     LogFileVerdict::kUse},
+     FileVerdict::kUse},
     {"MadePlainFile",
      {kMade, kDescribed, kArchive, 1, kSameName},
-     LogFileVerdict::kUse},
+     FileVerdict::kUse},
     {"FoundWithNoOtherAttribute",
      {kFound, kDescribed, kNormal, 1, kSameName},
-     LogFileVerdict::kUse},
+     FileVerdict::kUse},
     // Attributes that say nothing of links or folders.
     {"FoundWithHarmlessAttributes",
      {kFound, kDescribed,
       kReadOnly | kHidden | kArchive | kTemporary | kSparse | kCompressed |
           kNotContentIndexed,
       1, kSameName},
-     LogFileVerdict::kUse},
+     FileVerdict::kUse},
     {"FoundNotDescribed",
      {kFound, kNotDescribed, kArchive, 1, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"MadeNotDescribed",
      {kMade, kNotDescribed, kArchive, 1, kSameName},
-     LogFileVerdict::kRefuseAndDelete},
+     FileVerdict::kRefuseAndDelete},
     {"FoundHardLink",
      {kFound, kDescribed, kArchive, 2, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"FoundWithManyNames",
      {kFound, kDescribed, kArchive, 1024, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     // Another name made for the new file before it was judged.
     {"MadeThenLinked",
      {kMade, kDescribed, kArchive, 2, kSameName},
-     LogFileVerdict::kRefuseAndDelete},
+     FileVerdict::kRefuseAndDelete},
     {"FoundSymbolicLink",
      {kFound, kDescribed, kArchive | kReparsePoint, 1, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"FoundReparsePointAlone",
      {kFound, kDescribed, kReparsePoint, 1, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"MadeReparsePoint",
      {kMade, kDescribed, kReparsePoint, 1, kSameName},
-     LogFileVerdict::kRefuseAndDelete},
+     FileVerdict::kRefuseAndDelete},
     {"FoundFolder",
      {kFound, kDescribed, kDirectory, 1, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"FoundJunction",
      {kFound, kDescribed, kDirectory | kReparsePoint, 1, kSameName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"MadeFolder",
      {kMade, kDescribed, kDirectory, 1, kSameName},
-     LogFileVerdict::kRefuseAndDelete},
+     FileVerdict::kRefuseAndDelete},
     // A link followed to a file of another name.
     {"FoundUnderAnotherName",
      {kFound, kDescribed, kArchive, 1, kOtherName},
-     LogFileVerdict::kRefuse},
+     FileVerdict::kRefuse},
     {"MadeUnderAnotherName",
      {kMade, kDescribed, kArchive, 1, kOtherName},
-     LogFileVerdict::kRefuseAndDelete},
+     FileVerdict::kRefuseAndDelete},
 };
 
 void PrintTo(const JudgeCase& c, std::ostream* out) { *out << c.name; }
@@ -98,7 +98,7 @@ void PrintTo(const JudgeCase& c, std::ostream* out) { *out << c.name; }
 class LogFileCheck : public testing::TestWithParam<JudgeCase> {};
 
 TEST_P(LogFileCheck, JudgesWhatTheOpenFileReports) {
-  EXPECT_EQ(GetParam().expected, JudgeOpenedLogFile(GetParam().file));
+  EXPECT_EQ(GetParam().expected, JudgeOpenedFile(GetParam().file));
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LogFileCheck, testing::ValuesIn(kCases),
@@ -108,16 +108,16 @@ INSTANTIATE_TEST_SUITE_P(Files, LogFileCheck, testing::ValuesIn(kCases),
 
 // What follows an accepted file that then cannot be emptied.
 TEST(LogFileRefusal, DeletesOnlyWhatThisOpenMade) {
-  EXPECT_EQ(LogFileVerdict::kRefuseAndDelete,
+  EXPECT_EQ(FileVerdict::kRefuseAndDelete,
             RefusalOf({kMade, kDescribed, kArchive, 1, kSameName}));
-  EXPECT_EQ(LogFileVerdict::kRefuse,
+  EXPECT_EQ(FileVerdict::kRefuse,
             RefusalOf({kFound, kDescribed, kArchive, 1, kSameName}));
 }
 
 // Followed, a link would report its target's facts, and a link to a file
 // of the same name would pass as the log.
 TEST(LogFileOpen, OpensALinkAtTheNameItselfNotItsTarget) {
-  EXPECT_EQ(kOpenReparsePoint, kLogOpenFlags & kOpenReparsePoint);
+  EXPECT_EQ(kOpenReparsePoint, kNoFollowOpenFlags & kOpenReparsePoint);
 }
 
 }  // namespace

@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "fake/fake_task_platform.h"
-#include "support/test_support.h"
+#include "messages.h"
 #include "task/run_task.h"
-#include "tempdir/temp_files.h"
 
 namespace {
 
@@ -15,172 +14,324 @@ using fake::Machine;
 using fake::TaskMachine;
 using fake::TempFile;
 
-constexpr char kCopy[] = "c:\\temp\\Tesmarind-20261209-180000.txt";
-constexpr char kCopy2[] = "c:\\temp\\Tesmarind-20261209-180000-2.txt";
-constexpr char kDone[] =
-    "最後まで実行しました。コピー: Tesmarind-20261209-180000.txt";
+constexpr char kLog[] = "Tesmarind.txt";
+constexpr char kCopy[] = "Tesmarind-20261209-180000.txt";
+constexpr char kCopy2[] = "Tesmarind-20261209-180000-2.txt";
+const std::u16string kCopyPath =
+    std::u16string(fake::kUserFolder) + u"Tesmarind-20261209-180000.txt";
+const std::u16string kPackageKey = u"HKLM\\SOFTWARE\\tesmarinds";
 
-ProgramRun StoppedFromOutside(TaskMachine& pc) {
-  pc.files[kLogPath] = TempFile{fake::UnendedLog()};
+ProgramRun Ran(unsigned long status) {
   ProgramRun run;
   run.started = true;
-  run.status = 0xC000013A;
+  run.status = status;
   return run;
 }
+
+RegistryValue Number(std::uint32_t number) {
+  return {RegistryValue::kNumber, u"", number};
+}
+
+// The end event's inserts but for the user, the session and the process,
+// which every row shares: the note, the seconds waited and the copy.
+struct End {
+  unsigned id;
+  Note note;
+  std::u16string waited = u"0";
+  std::u16string copy;
+};
 
 struct Sequence {
   const char* name;
   std::function<void(TaskMachine&)> arrange;
-  int runs;
+  std::vector<std::u16string> arguments;
   int status;  // of the last run
-  // The history's lines after the date and time, UTF-8 here.
-  std::vector<std::string> history;
+  // The start event's term and where it came from, then the last end event.
+  std::u16string term;
+  std::u16string from;
+  End end;
   std::function<void(const TaskMachine&)> check;
 };
 
-// Each row arranges a PC, runs the task's action as many times as it says
-// (the tool's script may change between runs) and reads the records left.
-TEST(TaskRun, RecordsWhatHappenedOnAPcSharedByItsUsers) {
+Note Done(const std::u16string& copy = kCopyPath) {
+  return {{kNoteDone, {}}, {kNoteCopy, {copy}}};
+}
+
+// Each row arranges a PC, runs the task's action and reads what it
+// recorded: its start event, its end event, the note shown, and the files
+// left in c:\temp and in the user's own folder.
+TEST(TaskRun, RecordsEachRunInTheEventLog) {
   const std::vector<Sequence> sequences = {
-      {"AStoppedRunIsRecordedOnceByItsOwnRunner",
+      {"ADoneRunIsRecordedAndItsLogCopiedAwayFromTheSharedFolder",
        [](TaskMachine& pc) {
          pc.tool = [](TaskMachine& m) {
-           m.tool = [](TaskMachine& n) {
-             n.files[kLogPath] = TempFile{fake::EndedLog()};
-             return ProgramRun{true, 0, 0, ""};
-           };
-           return StoppedFromOutside(m);
+           m.temp[kLog] = TempFile{fake::EndedLog()};
+           // A runner stopped now, with its tool, leaves its start alone.
+           EXPECT_EQ(1u, m.events.size());
+           return Ran(0);
          };
        },
-       2,
+       {},
        0,
-       {"tanaka 4 tesmarinds が途中で止められました。",
-        std::string("tanaka 0 ") + kDone},
-       nullptr},
-      {"ARunnerStoppedWithItsToolIsRecordedByTheNextRun",
-       [](TaskMachine& pc) {
-         pc.Text(kTurnPath) = "suzuki\r\n";
-         pc.Text(kLogPath) = fake::UnendedLog();
-       },
-       1,
-       0,
-       {"tanaka - 前の実行のログが「終了します」で終わっていません"
-        "（前に実行したユーザー: suzuki）。",
-        std::string("tanaka 0 ") + kDone},
+       u"売上",
+       u"package",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
        [](const TaskMachine& pc) {
-         EXPECT_EQ("", pc.files.at(kTurnPath).text);
+         EXPECT_EQ(fake::EndedLog(), pc.copies.at(kCopy).text);
+         EXPECT_EQ("", pc.temp.at(kLog).text);
+         EXPECT_EQ(std::vector<unsigned>{1800}, pc.tool_bounds_s);
        }},
-      {"ARunnerStoppedAfterItsToolEndedHasItsLogCopiedFirst",
+      {"AToolStoppedFromOutsideIsAFourAndItsLogIsStillCopied",
        [](TaskMachine& pc) {
-         pc.Text(kTurnPath) = "Room 2 PC\r\n";
-         pc.Text(kLogPath) = fake::EndedLog();
+         pc.tool = [](TaskMachine& m) {
+           m.temp[kLog] = TempFile{fake::UnendedLog()};
+           return Ran(0xC000013A);
+         };
        },
-       1,
-       0,
-       {"tanaka - 前の実行は最後まで実行しましたが、記録する前に止められました"
-        "（前に実行したユーザー: Room 2 PC）。コピー: "
-        "Tesmarind-20261209-180000.txt",
-        "tanaka 0 最後まで実行しました。コピー: "
-        "Tesmarind-20261209-180000-2.txt"},
+       {},
+       4,
+       u"売上",
+       u"package",
+       {kEventRunEnded4, {{kNoteToolStopped, {}}, {kNoteCopy, {kCopyPath}}},
+        u"0", kCopyPath},
        nullptr},
-      {"AFolderAtTheTurnsNameEndsTheRunAtOnce",
-       [](TaskMachine& pc) { pc.files[kTurnPath].planted = true; },
-       1,
+      {"AToolStillRunningAtTheBoundIsEndedAndSaysSo",
+       [](TaskMachine& pc) {
+         pc.tool = [](TaskMachine& m) {
+           m.temp[kLog] = TempFile{fake::UnendedLog()};
+           ProgramRun run = Ran(1460);
+           run.ran_too_long = true;
+           return run;
+         };
+       },
+       {},
+       4,
+       u"売上",
+       u"package",
+       {kEventRunEnded4,
+        {{kNoteToolRanTooLong, {u"30"}}, {kNoteCopy, {kCopyPath}}},
+        u"0",
+        kCopyPath},
+       nullptr},
+      {"AToolThatCannotBePutInAJobIsEndedAndSaysSo",
+       [](TaskMachine& pc) {
+         pc.temp[kLog] = TempFile{fake::EndedLog()};
+         pc.tool = [](TaskMachine&) {
+           ProgramRun run;
+           run.job_error = 5;
+           return run;
+         };
+       },
+       {},
        3,
-       {"tanaka 3 順番のファイル c:\\temp\\Tesmarind-turn.txt を使えません"
-        "（エラー 5）。"},
+       u"売上",
+       u"package",
+       {kEventRunEnded3, {{kNoteToolNotInJob, {u"5"}}}, u"0", u""},
+       [](const TaskMachine& pc) { EXPECT_TRUE(pc.copies.empty()); }},
+      {"AFolderAtTheTurnsNameEndsTheRunAtOnce",
+       [](TaskMachine& pc) { pc.temp["Tesmarind-turn.txt"].planted = true; },
+       {},
+       3,
+       u"売上",
+       u"package",
+       {kEventRunEnded3, {{kNoteTurnUnusable, {u"5"}}}, u"0", u""},
        [](const TaskMachine& pc) {
          EXPECT_TRUE(pc.command_lines.empty());
          EXPECT_EQ(0u, pc.paused_s);
        }},
       {"ACopyNameTakenIsLeftAndTheNextNameUsed",
-       [](TaskMachine& pc) { pc.files[kCopy].planted = true; },
-       1,
+       [](TaskMachine& pc) { pc.copies[kCopy].planted = true; },
+       {},
        0,
-       {"tanaka 0 最後まで実行しました。コピー: "
-        "Tesmarind-20261209-180000-2.txt"},
+       u"売上",
+       u"package",
+       {kEventRunEnded,
+        Done(std::u16string(fake::kUserFolder) + u"Tesmarind-20261209-"
+                                                  u"180000-2.txt"),
+        u"0",
+        std::u16string(fake::kUserFolder) + u"Tesmarind-20261209-180000-2.txt"},
        [](const TaskMachine& pc) {
-         EXPECT_TRUE(pc.files.at(kCopy).planted);
-         EXPECT_EQ(fake::EndedLog(), pc.files.at(kCopy2).text);
+         EXPECT_TRUE(pc.copies.at(kCopy).planted);
+         EXPECT_EQ(fake::EndedLog(), pc.copies.at(kCopy2).text);
        }},
-      {"AReadErrorWhileCopyingIsAFailedCopy",
+      {"AReadErrorWhileCopyingIsAFailedCopyAndLeavesTheLog",
        [](TaskMachine& pc) {
          pc.tool = [](TaskMachine& m) {
-           m.files[kLogPath] = TempFile{fake::EndedLog(), false, false, true};
-           return ProgramRun{true, 0, 0, ""};
+           m.temp[kLog] = TempFile{fake::EndedLog(), false, false, true};
+           return Ran(0);
          };
        },
-       1,
+       {},
        6,
-       {"tanaka 6 ログをコピーできませんでした。"},
-       [](const TaskMachine& pc) { EXPECT_EQ(0u, pc.files.count(kCopy)); }},
-      {"ARunOutsideAUsersSessionRunsNothing",
-       [](TaskMachine& pc) { pc.in_user_session = false; },
-       1,
+       u"売上",
+       u"package",
+       {kEventRunEnded6,
+        {{kNoteDone, {}}, {kNoteCopyFailed, {fake::kUserFolder}}},
+        u"0",
+        u""},
+       [](const TaskMachine& pc) {
+         EXPECT_TRUE(pc.copies.empty());
+         EXPECT_EQ(fake::EndedLog(), pc.temp.at(kLog).text);
+       }},
+      {"ARunOutsideAUsersSessionRunsAndRemovesNothing",
+       [](TaskMachine& pc) {
+         pc.session = 0;
+         pc.copies["Tesmarind-20201107-180000.txt"].text = "old";
+       },
+       {},
        7,
-       {"tanaka 7 ユーザーがサインインしているセッションではないため、"
-        "ウィンドウを閉じられません（SYSTEM や「ユーザーがログオンしているか"
-        "どうかにかかわらず実行する」のタスク）。"},
+       u"売上",
+       u"package",
+       {kEventRunEnded7, {{kNoteNoUserSession, {}}}, u"0", u""},
        [](const TaskMachine& pc) {
          EXPECT_TRUE(pc.command_lines.empty());
-         EXPECT_EQ(0u, pc.files.count(kTurnPath));
+         EXPECT_EQ(0u, pc.temp.count("Tesmarind-turn.txt"));
+         EXPECT_TRUE(pc.removed.empty());
        }},
       {"OldCopiesGoPlantedLinksAndOtherFilesStay",
        [](TaskMachine& pc) {
-         pc.Text("c:\\temp\\Tesmarind-20261107-180000.txt") = "old";
-         pc.Text("c:\\temp\\Tesmarind-20261107-180000-2.txt") = "old";
-         pc.Text("c:\\temp\\Tesmarind-20261108-180000.txt") = "kept";
-         pc.files["c:\\temp\\Tesmarind-20261001-180000.txt"].planted = true;
-         pc.Text("c:\\temp\\Tesmarind-notes.txt") = "kept";
-         pc.Text(kHistoryPath) = Sjis("2025/12/07 18:00:00 sato 0 x\r\n") +
-                                 Sjis("2025/12/08 18:00:00 sato 0 x\r\n");
+         pc.copies["Tesmarind-20261107-180000.txt"].text = "old";
+         pc.copies["Tesmarind-20261107-180000-2.txt"].text = "old";
+         pc.copies["Tesmarind-20261108-180000.txt"].text = "kept";
+         pc.copies["Tesmarind-20261001-180000.txt"].planted = true;
+         pc.copies["Tesmarind-notes.txt"].text = "kept";
        },
-       1,
+       {},
        0,
-       {"sato 0 x", std::string("tanaka 0 ") + kDone},
+       u"売上",
+       u"package",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
        [](const TaskMachine& pc) {
          EXPECT_EQ((std::vector<std::string>{
-                       "c:\\temp\\Tesmarind-20261107-180000-2.txt",
-                       "c:\\temp\\Tesmarind-20261107-180000.txt"}),
+                       "Tesmarind-20261107-180000-2.txt",
+                       "Tesmarind-20261107-180000.txt"}),
                    pc.removed);
        }},
       {"KeepDaysZeroKeepsEveryCopy",
        [](TaskMachine& pc) {
-         pc.SetSetting(SettingsPlace::kPackage32, u"KeepDays",
-                       {RegistryValue::kNumber, u"", 0});
-         pc.Text("c:\\temp\\Tesmarind-20201107-180000.txt") = "old";
+         pc.SetSetting(SettingsPlace::kPackage32, u"KeepDays", Number(0));
+         pc.copies["Tesmarind-20201107-180000.txt"].text = "old";
        },
-       1,
+       {},
        0,
-       {std::string("tanaka 0 ") + kDone},
+       u"売上",
+       u"package",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
+       [](const TaskMachine& pc) { EXPECT_TRUE(pc.removed.empty()); }},
+      // What administrators write for "forever" is no day count.
+      {"KeepDaysOfAllOnesRemovesNothingAndSaysSo",
+       [](TaskMachine& pc) {
+         pc.SetSetting(SettingsPlace::kPolicy64, u"KeepDays",
+                       Number(0xFFFFFFFF));
+         pc.copies["Tesmarind-20201107-180000.txt"].text = "old";
+       },
+       {},
+       0,
+       u"売上",
+       u"package",
+       {kEventRunEnded,
+        {{kNoteDone, {}},
+         {kNoteCopy, {kCopyPath}},
+         {kNoteKeepDaysIgnored, {u"HKLM\\SOFTWARE\\Policies\\tesmarinds"}}},
+        u"0",
+        kCopyPath},
+       [](const TaskMachine& pc) { EXPECT_TRUE(pc.removed.empty()); }},
+      {"KeepDaysWrittenAsTextRemovesNothingAndSaysSo",
+       [](TaskMachine& pc) {
+         pc.SetSetting(SettingsPlace::kPackage64, u"KeepDays",
+                       {RegistryValue::kText, u"365", 0});
+         pc.copies["Tesmarind-20261001-180000.txt"].text = "old";
+       },
+       {},
+       0,
+       u"売上",
+       u"package",
+       {kEventRunEnded,
+        {{kNoteDone, {}},
+         {kNoteCopy, {kCopyPath}},
+         {kNoteKeepDaysIgnored, {kPackageKey}}},
+        u"0",
+        kCopyPath},
+       [](const TaskMachine& pc) { EXPECT_TRUE(pc.removed.empty()); }},
+      {"AClockEarlierThanTheNewestCopyRemovesNothing",
+       [](TaskMachine& pc) {
+         pc.copies["Tesmarind-20271209-180000.txt"].text = "from a clock ahead";
+         pc.copies["Tesmarind-20261001-180000.txt"].text = "old";
+       },
+       {},
+       0,
+       u"売上",
+       u"package",
+       {kEventRunEnded,
+        {{kNoteDone, {}},
+         {kNoteCopy, {kCopyPath}},
+         {kNoteClockBeforeNewestCopy, {u"Tesmarind-20271209-180000.txt"}}},
+        u"0",
+        kCopyPath},
+       [](const TaskMachine& pc) { EXPECT_TRUE(pc.removed.empty()); }},
+      {"AClockSoFarPastTheNewestCopyThatAllWouldGoRemovesNothing",
+       [](TaskMachine& pc) {
+         pc.copies["Tesmarind-20261107-180000.txt"].text = "32 days old";
+         pc.copies["Tesmarind-20261101-180000.txt"].text = "38 days old";
+       },
+       {},
+       0,
+       u"売上",
+       u"package",
+       {kEventRunEnded,
+        {{kNoteDone, {}},
+         {kNoteCopy, {kCopyPath}},
+         {kNoteClockFarPastNewestCopy,
+          {u"Tesmarind-20261107-180000.txt", u"31"}}},
+        u"0",
+        kCopyPath},
        [](const TaskMachine& pc) { EXPECT_TRUE(pc.removed.empty()); }},
       {"APolicysTermWinsOverThePackages",
        [](TaskMachine& pc) {
-         pc.SetSetting(SettingsPlace::kPackage64, u"Term",
-                       {RegistryValue::kText, u"集計", 0});
          pc.SetSetting(SettingsPlace::kPolicy32, u"Term",
-                       {RegistryValue::kText, u"売上", 0});
+                       {RegistryValue::kText, u"集計", 0});
        },
-       1,
+       {},
        0,
-       {std::string("tanaka 0 ") + kDone},
+       u"集計",
+       u"policy",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
        [](const TaskMachine& pc) {
          EXPECT_EQ(
              u"\"C:\\Program Files\\tesmarinds\\tesmarinds.exe\" "
-             u"\"売上\"",
+             u"\"集計\"",
              pc.command_lines.at(0));
        }},
       {"APolicysTermOfAnotherTypeIsNamedNotPassedOver",
        [](TaskMachine& pc) {
-         pc.SetSetting(SettingsPlace::kPackage64, u"Term",
-                       {RegistryValue::kText, u"集計", 0});
          pc.SetSetting(SettingsPlace::kPolicy64, u"Term",
                        {RegistryValue::kOther, u"", 0});
        },
-       1,
+       {},
        2,
-       {"tanaka 2 HKLM\\SOFTWARE\\Policies\\tesmarinds の Term が文字列"
-        "（REG_SZ）ではありません。"},
+       u"",
+       u"none",
+       {kEventRunEnded2,
+        {{kNoteTermNotText, {u"HKLM\\SOFTWARE\\Policies\\tesmarinds"}}},
+        u"0",
+        u""},
+       nullptr},
+      // What a per-user task left with <Arguments>""</Arguments> gives.
+      {"OneEmptyArgumentCountsAsNone",
+       nullptr,
+       {u""},
+       0,
+       u"売上",
+       u"package",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
+       nullptr},
+      {"AnArgumentWinsOverTheRegistry",
+       nullptr,
+       {u"売上 report"},
+       0,
+       u"売上 report",
+       u"argument",
+       {kEventRunEnded, Done(), u"0", kCopyPath},
        nullptr},
   };
   for (const Sequence& sequence : sequences) {
@@ -188,28 +339,56 @@ TEST(TaskRun, RecordsWhatHappenedOnAPcSharedByItsUsers) {
     TaskMachine& pc = Machine();
     pc.SetSetting(SettingsPlace::kPackage64, u"Term",
                   {RegistryValue::kText, u"売上", 0});
-    sequence.arrange(pc);
-    const char16_t* argv[] = {u"tesmarinds-task.exe"};
-
-    int status = -1;
-    for (int run = 0; run < sequence.runs; ++run) {
-      status = RunTask(1, argv);
+    if (sequence.arrange) {
+      sequence.arrange(pc);
+    }
+    std::vector<const char16_t*> argv = {u"tesmarinds-task.exe"};
+    for (const std::u16string& argument : sequence.arguments) {
+      argv.push_back(argument.c_str());
     }
 
-    EXPECT_EQ(sequence.status, status) << sequence.name;
-    std::string expected;
-    for (const std::string& line : sequence.history) {
-      const bool old = line.rfind("sato", 0) == 0;
-      expected += Sjis((old ? "2025/12/08 18:00:00 " : "2026/12/09 18:00:00 ") +
-                       line + "\r\n");
-    }
-    EXPECT_EQ(expected, pc.files[kHistoryPath].text) << sequence.name;
-    EXPECT_FALSE(pc.turn_held) << sequence.name;
+    const int status = RunTask(static_cast<int>(argv.size()), argv.data());
+
+    SCOPED_TRACE(sequence.name);
+    EXPECT_EQ(sequence.status, status);
+    ASSERT_EQ(2u, pc.events.size());
+    const std::u16string note = fake::Shown(sequence.end.note);
+    EXPECT_EQ(kEventRunStarted, pc.events[0].id);
+    EXPECT_EQ(sequence.end.id, pc.events[1].id);
+    const std::u16string session = pc.session == 0 ? u"0" : u"1";
+    EXPECT_EQ((std::vector<std::u16string>{u"tanaka", session, sequence.term,
+                                           sequence.from, u"4242"}),
+              pc.events[0].inserts);
+    EXPECT_EQ((std::vector<std::u16string>{u"tanaka", session, note,
+                                           sequence.end.waited,
+                                           sequence.end.copy, u"4242"}),
+              pc.events[1].inserts);
+    EXPECT_EQ(note, pc.note_shown);
+    EXPECT_FALSE(pc.turn_held);
     if (sequence.check) {
-      SCOPED_TRACE(sequence.name);
       sequence.check(pc);
     }
   }
+}
+
+// The one channel left when the event log takes nothing is Task Scheduler's
+// last result, and the console for whoever started the runner by hand.
+TEST(TaskRun, ARunThatCannotBeRecordedSaysSoAndEndsEight) {
+  fake::ResetMachine();
+  TaskMachine& pc = Machine();
+  pc.SetSetting(SettingsPlace::kPackage64, u"Term",
+                {RegistryValue::kText, u"売上", 0});
+  pc.event_error = 1502;
+  const char16_t* argv[] = {u"tesmarinds-task.exe"};
+
+  EXPECT_EQ(8, RunTask(1, argv));
+
+  EXPECT_TRUE(pc.events.empty());
+  EXPECT_EQ(fake::Shown({{kNoteEventNotWritten, {u"1502"}},
+                         {kNoteDone, {}},
+                         {kNoteCopy, {kCopyPath}}}),
+            pc.note_shown);
+  EXPECT_EQ(fake::EndedLog(), pc.copies.at(kCopy).text);
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "fake/fake_task_platform.h"
 #include "log/activity_log.h"
+#include "messages.h"
 #include "support/test_support.h"
 #include "task/command_line.h"
-#include "task/records.h"
+#include "task/copies.h"
 #include "task/verdict.h"
 
 namespace {
@@ -17,12 +21,14 @@ namespace {
 // Facts of a run that went well, up to the stage the case names.
 TaskFacts GoodFacts() {
   TaskFacts facts;
-  facts.term = {0, true, u"売上", ""};
-  facts.turn = {true, false, 0, 3600};
+  facts.term = {0, TermSource::kPackage, u"売上", ""};
+  facts.turn.tried = true;
+  facts.turn.bound_s = 3600;
   facts.tool.tried = true;
   facts.tool.started = true;
   facts.tool.log = LogState::kEnded;
-  facts.copy = {true, true, "Tesmarind-20261209-180012.txt"};
+  facts.copy = {true, true, u"C:\\u\\", "Tesmarind-20261209-180012.txt",
+                u"C:\\u\\Tesmarind-20261209-180012.txt"};
   return facts;
 }
 
@@ -31,114 +37,109 @@ struct VerdictCase {
   std::function<void(TaskFacts*)> change;
   Next next;
   int status;
-  std::string note;  // UTF-8 here, Shift_JIS in the history
+  Note note;
 };
 
-const char kLogFailed[] = "c:\\tempへのログの書き込みに失敗しました";
-const char kNoTermAnywhere[] =
-    "閉じたいウィンドウのタイトルの一部が、タスクの引数にも、レジストリの "
-    "HKLM\\SOFTWARE\\Policies\\tesmarinds と HKLM\\SOFTWARE\\tesmarinds の "
-    "Term にもありません。";
+const std::u16string kCopyMade = u"C:\\u\\Tesmarind-20261209-180012.txt";
 
 TEST(TaskVerdict, FromTheFactsGathered) {
+  const NotePiece copied{kNoteCopy, {kCopyMade}};
   const std::vector<VerdictCase> cases = {
       {"TwoArguments",
        [](TaskFacts* f) {
-         f->term = {2, false, u"", ""};
+         f->term = {2, TermSource::kNone, u"", ""};
        },
-       Next::kFinish, 1,
-       "タスクの引数には、タイトルの一部を 1 つだけ指定します。"
-       "空白を含むときは、全体を \" で囲んでください。"},
+       Next::kFinish, 1, {{kNoteTooManyArguments, {}}}},
       {"NoTermAnywhere",
        [](TaskFacts* f) {
-         f->term = {0, false, u"", ""};
+         f->term = {0, TermSource::kNone, u"", ""};
        },
-       Next::kFinish, 2, kNoTermAnywhere},
-      {"EmptyArgument",
-       [](TaskFacts* f) {
-         f->term = {1, true, u"", ""};
-       },
-       Next::kFinish, 2, kNoTermAnywhere},
+       Next::kFinish, 2, {{kNoteNoTerm, {}}}},
+      {"EmptyTermInThePackage", [](TaskFacts* f) { f->term.text = u""; },
+       Next::kFinish, 2, {{kNoteNoTerm, {}}}},
       {"Blank", [](TaskFacts* f) { f->term.text = u"   "; }, Next::kFinish, 2,
-       "タイトルの一部に、空白だけを指定しないでください。"},
+       {{kNoteBlankTerm, {}}}},
       {"FullWidthSpace", [](TaskFacts* f) { f->term.text = u"売上　集計"; },
-       Next::kFinish, 2,
-       "タイトルの一部に、全角の空白「　」があります。半角の空白にしてください"
-       "。"},
+       Next::kFinish, 2, {{kNoteFullWidthSpace, {}}}},
       {"TermTooLongForACommandLine",
        [](TaskFacts* f) { f->term.text = std::u16string(257, u'a'); },
-       Next::kFinish, 1,
-       "タイトルの一部が長すぎます（Shift_JIS で 32 バイトまで）。"},
+       Next::kFinish, 1, {{kNoteTermTooLong, {}}}},
       {"TermFound", [](TaskFacts* f) { f->turn.tried = false; },
-       Next::kTakeTurn, 0, ""},
+       Next::kTakeTurn, 0, {}},
       {"NotInAUsersSession", [](TaskFacts* f) { f->in_user_session = false; },
-       Next::kFinish, 7,
-       "ユーザーがサインインしているセッションではないため、ウィンドウを閉じ"
-       "られません（SYSTEM や「ユーザーがログオンしているかどうかにかかわらず"
-       "実行する」のタスク）。"},
-      {"TurnFileUnusable", [](TaskFacts* f) { f->turn.unusable_error = 5; },
-       Next::kFinish, 3,
-       "順番のファイル c:\\temp\\Tesmarind-turn.txt を使えません（エラー "
-       "5）。"},
+       Next::kFinish, 7, {{kNoteNoUserSession, {}}}},
+      // Whatever the error, even none the platform could name.
+      {"TurnFileUnusable", [](TaskFacts* f) { f->turn.unusable = true; },
+       Next::kFinish, 3, {{kNoteTurnUnusable, {u"0"}}}},
       {"WaitedPastTheBound",
        [](TaskFacts* f) {
-         f->turn = {true, true, 3600, 3600};
+         f->turn.timed_out = true;
+         f->turn.waited_s = 3600;
        },
-       Next::kFinish, 5,
-       "ほかの実行かプロセスが、3600 秒待っても終わりませんでした。"},
+       Next::kFinish, 5, {{kNoteWaitedTooLong, {u"3600"}}}},
       {"InTurn", [](TaskFacts* f) { f->tool.tried = false; }, Next::kRunTool, 0,
-       ""},
+       {}},
       {"ToolNotStarted",
        [](TaskFacts* f) {
          f->tool.started = false;
          f->tool.start_error = 2;
        },
-       Next::kFinish, 3, "tesmarinds を起動できませんでした（エラー 2）。"},
+       Next::kFinish, 3, {{kNoteToolNotStarted, {u"2"}}}},
       {"TermRejected",
        [](TaskFacts* f) {
          f->tool.status = 1;
-         f->tool.said =
-             Sjis("【ERROR:0X0002】引数が長すぎます。32文字を超えています。");
+         f->tool.said = u"【ERROR:0X0002】引数が長すぎます。32文字を超えています。";
        },
        Next::kFinish, 1,
-       "tesmarinds がタイトルの一部を受け付けませんでした。 "
-       "【ERROR:0X0002】引数が長すぎます。32文字を超えています。"},
+       {{kNoteToolRefusedTerm, {}},
+        {kNoteToolSaid,
+         {u"【ERROR:0X0002】引数が長すぎます。32文字を超えています。"}}}},
       {"MessageLinesOnOneLine",
        [](TaskFacts* f) {
          f->tool.status = 1;
-         f->tool.said = Sjis("一行目\r\n二行目\r\n");
+         f->tool.said = u"一行目\r\n二行目\r\n";
        },
        Next::kFinish, 1,
-       "tesmarinds がタイトルの一部を受け付けませんでした。 一行目  二行目"},
+       {{kNoteToolRefusedTerm, {}}, {kNoteToolSaid, {u"一行目  二行目"}}}},
       {"EndedOneSilently", [](TaskFacts* f) { f->tool.status = 1; },
-       Next::kFinish, 4, "tesmarinds が途中で止められました。"},
-      {"KilledOrCrashed", [](TaskFacts* f) { f->tool.status = 0xC000013A; },
-       Next::kFinish, 4, "tesmarinds が途中で止められました。"},
+       Next::kFinish, 4, {{kNoteToolStopped, {}}, copied}},
+      {"KilledOrCrashed",
+       [](TaskFacts* f) {
+         f->tool.status = 0xC000013A;
+         f->tool.log = LogState::kEmpty;
+       },
+       Next::kFinish, 4, {{kNoteToolStopped, {}}}},
       {"LogNotOpened",
        [](TaskFacts* f) {
-         f->tool.said = Sjis(kLogFailed);
+         f->tool.said = u"c:\\tempへのログの書き込みに失敗しました";
          f->tool.log = LogState::kMissing;
        },
-       Next::kFinish, 3, std::string("ログを書けませんでした。 ") + kLogFailed},
+       Next::kFinish, 3,
+       {{kNoteLogNotWritten, {}},
+        {kNoteToolSaid, {u"c:\\tempへのログの書き込みに失敗しました"}}}},
       {"NoLogAfterTheRun",
        [](TaskFacts* f) { f->tool.log = LogState::kMissing; }, Next::kFinish, 3,
-       "ログを書けませんでした。"},
+       {{kNoteLogNotWritten, {}}}},
       {"LogHeldAfterTheRun",
        [](TaskFacts* f) { f->tool.log = LogState::kHeld; }, Next::kFinish, 3,
-       "ログを書けませんでした。"},
+       {{kNoteLogNotWritten, {}}}},
       {"LogWithoutItsEndLine",
        [](TaskFacts* f) { f->tool.log = LogState::kUnended; }, Next::kFinish, 4,
-       "ログの最後が「終了します」ではありません。"},
+       {{kNoteNoEndLine, {}}, copied}},
       {"RunDone", [](TaskFacts* f) { f->copy.tried = false; }, Next::kCopyLog,
-       0, ""},
+       0, {}},
+      {"StoppedRunToCopy",
+       [](TaskFacts* f) {
+         f->tool.log = LogState::kUnended;
+         f->copy.tried = false;
+       },
+       Next::kCopyLog, 0, {}},
       {"CopyFailed", [](TaskFacts* f) { f->copy.copied = false; },
-       Next::kFinish, 6, "ログをコピーできませんでした。"},
-      {"Done", [](TaskFacts*) {}, Next::kFinish, 0,
-       "最後まで実行しました。コピー: Tesmarind-20261209-180012.txt"},
+       Next::kFinish, 6, {{kNoteDone, {}}, {kNoteCopyFailed, {u"C:\\u\\"}}}},
+      {"Done", [](TaskFacts*) {}, Next::kFinish, 0, {{kNoteDone, {}}, copied}},
       {"DoneAfterWaiting", [](TaskFacts* f) { f->turn.waited_s = 10; },
        Next::kFinish, 0,
-       "最後まで実行しました。コピー: Tesmarind-20261209-180012.txt"
-       "（ほかの実行が終わるまで 10 秒待ちました）"},
+       {{kNoteDone, {}}, copied, {kNoteWaited, {u"10"}}}},
   };
   for (const VerdictCase& c : cases) {
     TaskFacts facts = GoodFacts();
@@ -149,12 +150,9 @@ TEST(TaskVerdict, FromTheFactsGathered) {
     EXPECT_EQ(c.next, verdict.next) << c.name;
     if (c.next == Next::kFinish) {
       EXPECT_EQ(c.status, verdict.status) << c.name;
-      EXPECT_EQ(Sjis(c.note), verdict.note) << c.name;
+      EXPECT_EQ(fake::Shown(c.note), fake::Shown(verdict.note)) << c.name;
     }
   }
-  EXPECT_EQ(Sjis("前の実行のログが「終了します」で終わっていません"
-                 "（前に実行したユーザー: suzuki）。"),
-            StoppedRunNote("suzuki"));
 }
 
 // The C runtime's split of a command line, written out from its documented
@@ -221,39 +219,49 @@ TEST(ToolCommandLine, GivesTheTermBackThroughTheRuntimesSplit) {
   }
 }
 
-TEST(TaskRecords, ReadTheSameOnEveryPc) {
+TEST(TaskRecords, CopiesAreNamedAndClearedByTheirDay) {
   const LocalTime evening{2026, 1, 9, 8, 5, 3};
-  EXPECT_EQ(Sjis("2026/01/09 08:05:03 tanaka 0 最後まで\r\n"),
-            HistoryLine(evening, "tanaka", "0", Sjis("最後まで")));
-  // Windows user names hold no quotation mark, so every one reads back.
-  EXPECT_EQ("2026/01/09 08:05:03 \"Room 2 PC\" 0 x\r\n",
-            HistoryLine(evening, "Room 2 PC", "0", "x"));
-  EXPECT_EQ("2026/01/09 08:05:03 \"\" 0 x\r\n",
-            HistoryLine(evening, "", "0", "x"));
   EXPECT_EQ("Tesmarind-20260109-080503.txt", CopyName(evening));
   EXPECT_EQ("Tesmarind-20260109-080503-2.txt", CopyName(evening, 2));
-  EXPECT_EQ("suzuki", StarterFromFile(StarterFileText("suzuki")));
-  EXPECT_EQ("?", StarterFromFile(StarterFileText("")));
-  EXPECT_EQ("", StarterFromFile(""));
+
+  // Days counted against dates known apart from the code: across a
+  // February, leap years and not, year ends, and far from 1970.
+  const std::pair<std::array<int, 3>, std::int64_t> days[] = {
+      {{1970, 1, 1}, 0},          {{2000, 2, 29}, 11016},
+      {{2000, 3, 1}, 11017},      {{2024, 2, 29}, 19782},
+      {{2025, 3, 1}, 20148},      {{2026, 12, 31}, 20818},
+      {{2027, 1, 1}, 20819},      {{2100, 3, 1}, 47541},
+      {{9999, 12, 31}, 2932896},
+  };
+  for (const auto& [date, expected] : days) {
+    EXPECT_EQ(expected, DaysSinceEpoch(date[0], date[1], date[2]))
+        << date[0] << "-" << date[1] << "-" << date[2];
+  }
 
   const LocalTime today{2026, 3, 1, 18, 0, 0};
-  const std::pair<const char*, bool> copies[] = {
-      {"Tesmarind-20260129-235959.txt", false},  // 31 days
-      {"Tesmarind-20260128-000000.txt", true},   // 32 days
-      {"Tesmarind-20260128-000000-9.txt", true},
-      {"Tesmarind-20260128-000000-1.txt", false},
-      {"Tesmarind-20260128-000000-10.txt", false},
-      {"Tesmarind-20260128-0000.txt", false},
-      {"Tesmarind-20260128-000000.txt.lnk", false},
-      {"Tesmarind-2026012-1000000.txt", false},
-      {"Tesmarind-history.txt", false},
-      {"tesmarind-20200128-000000.txt", false},
-      {"Tesmarind-20201328-000000.txt", false},
+  const std::vector<std::string> names = {
+      "Tesmarind-20260129-235959.txt",  // 31 days: kept
+      "Tesmarind-20260128-000000.txt",  // 32 days: gone
+      "Tesmarind-20260128-000000-9.txt",
+      "Tesmarind-20260128-000000-1.txt",
+      "Tesmarind-20260128-000000-10.txt",
+      "Tesmarind-20260128-0000.txt",
+      "Tesmarind-20260128-000000.txt.lnk",
+      "Tesmarind-2026012-1000000.txt",
+      "Tesmarind-history.txt",
+      "tesmarind-20200128-000000.txt",
+      "Tesmarind-20201328-000000.txt",
   };
-  for (const auto& [name, expired] : copies) {
-    EXPECT_EQ(expired, IsExpiredCopy(name, today, 31)) << name;
-  }
-  EXPECT_FALSE(IsExpiredCopy("Tesmarind-20000101-000000.txt", today, 0));
+  const std::vector<std::string> expired = {"Tesmarind-20260128-000000.txt",
+                                            "Tesmarind-20260128-000000-9.txt"};
+  EXPECT_EQ(expired, PlanClearing(names, "", today, KeepDays{}).expired);
+  // 365 days kept across 2024's February 29: the year before is 366 days.
+  EXPECT_EQ(std::vector<std::string>{"Tesmarind-20230301-180000.txt"},
+            PlanClearing({"Tesmarind-20230301-180000.txt",
+                          "Tesmarind-20230302-180000.txt"},
+                         "", LocalTime{2024, 3, 1, 18, 0, 0},
+                         KeepDays{true, 365, ""})
+                .expired);
 
   const std::u16string settings[] = {u"5",  u"0",  u"3600", u"9999",
                                      u"-5", u"5s", u""};

@@ -2,43 +2,61 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "messages.h"
+#include "settings/settings.h"
 #include "task/command_line.h"
+#include "task/copies.h"
 #include "task/platform.h"
-#include "task/records.h"
 #include "task/verdict.h"
-#include "tempdir/temp_files.h"
 
 namespace {
 
 constexpr unsigned kLookEveryS = 5;
-// How long the dated copies are kept when no KeepDays is set.
-constexpr unsigned kDefaultKeepDays = 31;
-// The status of the line recording a run whose runner was stopped.
-constexpr char kStoppedRunStatus[] = "-";
+// How long the tool may run: its longest unattended run is far shorter, and
+// this with the longest wait for a turn fits in a task's 2 hours.
+constexpr unsigned kToolBoundMinutes = 30;
+
+std::u16string Number(unsigned long value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
+}
 
 // The one argument a per-user task carries, else the value a policy or the
-// package wrote.
+// package wrote. A task left with an empty argument ("") has none.
 TermFacts FindTerm(int argc, const char16_t* const argv[]) {
   TermFacts term;
   term.arguments = argc - 1;
+  if (term.arguments == 1 && argv[1][0] == u'\0') {
+    term.arguments = 0;
+  }
   if (term.arguments == 1) {
-    term.found = true;
+    term.source = TermSource::kArgument;
     term.text = argv[1];
   } else if (term.arguments == 0) {
     const FoundSetting setting = FindSetting(u"Term");
-    term.found = setting.value.kind == RegistryValue::kText;
-    term.text = setting.value.text;
-    if (setting.value.kind != RegistryValue::kAbsent && !term.found) {
+    if (setting.value.kind == RegistryValue::kText) {
+      term.source = IsPolicy(setting.place) ? TermSource::kPolicy
+                                            : TermSource::kPackage;
+      term.text = setting.value.text;
+    } else if (setting.value.kind != RegistryValue::kAbsent) {
       term.not_text_in = KeyOf(setting.place);
     }
   }
   return term;
 }
 
-unsigned KeepDays() {
-  const RegistryValue value = FindSetting(u"KeepDays").value;
-  return value.kind == RegistryValue::kNumber ? value.number : kDefaultKeepDays;
+KeepDays FindKeepDays() {
+  KeepDays keep;
+  const FoundSetting setting = FindSetting(u"KeepDays");
+  if (setting.value.kind == RegistryValue::kAbsent) {
+    return keep;
+  }
+  keep.usable = IsKeepDays(setting.value);
+  keep.days = setting.value.number;
+  keep.key = KeyOf(setting.place);
+  return keep;
 }
 
 unsigned WaitBound() {
@@ -58,21 +76,21 @@ TurnFacts WaitForTurn(unsigned bound_s, HeldTurn* turn) {
   facts.tried = true;
   facts.bound_s = bound_s;
   for (;;) {
-    TurnAttempt attempt = TakeTurn(kTurnPath);
+    TurnAttempt attempt = TakeTurn();
     if (attempt.state == TurnAttempt::kNoFolder) {
       return facts;
     }
     if (attempt.state == TurnAttempt::kUnusable) {
+      facts.unusable = true;
       facts.unusable_error = attempt.error;
       return facts;
     }
-    if (attempt.state == TurnAttempt::kTaken) {
-      if (LookAtLog(kLogPath) != LogState::kHeld) {
-        *turn = std::move(attempt.held);
-        return facts;
-      }
+    if (attempt.state == TurnAttempt::kTaken &&
+        LookAtLog() != LogState::kHeld) {
+      *turn = std::move(attempt.held);
+      return facts;
     }
-    attempt.held.GiveBack();
+    attempt.held.reset();
     if (facts.waited_s >= bound_s) {
       facts.timed_out = true;
       return facts;
@@ -82,71 +100,76 @@ TurnFacts WaitForTurn(unsigned bound_s, HeldTurn* turn) {
   }
 }
 
-void Record(const std::string& status, const std::string& note) {
-  static_cast<void>(
-      AppendToFile(kHistoryPath, HistoryLine(Now(), UserName(), status, note)));
+ToolFacts RunTool(const std::u16string& term) {
+  const std::u16string tool = PathBesideThisProgram(u"tesmarinds.exe");
+  const ProgramRun run =
+      RunWithoutConsole(ToolCommandLine(tool, term), kToolBoundMinutes * 60);
+  ToolFacts facts;
+  facts.tried = true;
+  facts.started = run.started;
+  facts.start_error = run.start_error;
+  facts.job_error = run.job_error;
+  facts.ran_too_long = run.ran_too_long;
+  facts.bound_minutes = kToolBoundMinutes;
+  facts.status = run.status;
+  facts.said = run.said;
+  facts.log = LookAtLog();
+  return facts;
 }
 
-// The log copied beside itself under a name of its own: one already taken
-// (a run of the same second, a clock set back, or a name planted there) is
-// left as it is and the next is tried.
+// The log copied into the user's folder under a name of its own: one
+// already taken (a run of the same second, a clock set back) is left as it
+// is and the next is tried.
 CopyFacts KeepCopy() {
   CopyFacts copy;
   copy.tried = true;
+  copy.folder = UserFolder();
   const LocalTime now = Now();
   for (int attempt = 1; attempt <= kCopyNameAttempts; ++attempt) {
-    copy.name = CopyName(now, attempt);
-    const CopyOutcome outcome =
-        CopyLog(kLogPath, std::string(kTempFolder) + copy.name);
+    const std::string name = CopyName(now, attempt);
+    const CopyOutcome outcome = CopyLogAway(name);
     if (outcome != CopyOutcome::kNameTaken) {
       copy.copied = outcome == CopyOutcome::kCopied;
+      if (copy.copied) {
+        copy.name = name;
+        copy.path = copy.folder + std::u16string(name.begin(), name.end());
+      }
       return copy;
     }
   }
   return copy;
 }
 
-// The turn file names the user of a run in flight until that run is
-// recorded: still named, it belonged to a runner that was stopped. Its log
-// stopped with it, or ended before the runner could record it; either way
-// it gets its one line here, before this run's tool writes over the log.
-void RecordRunOfAStoppedRunner(const HeldTurn& turn) {
-  const std::string starter = StarterFromFile(turn.Text());
-  if (starter.empty()) {
-    return;
+// Each run leaves a copy holding every title its user saw: the user's
+// copies older than the kept days go.
+Clearing ClearOldCopies(const std::string& this_runs_copy,
+                        const KeepDays& keep) {
+  Clearing clearing =
+      PlanClearing(ListUserFiles(kCopyPattern), this_runs_copy, Now(), keep);
+  for (const std::string& name : clearing.expired) {
+    static_cast<void>(RemoveUserFile(name));
   }
-  const LogState log = LookAtLog(kLogPath);
-  if (log == LogState::kUnended) {
-    Record(kStoppedRunStatus, StoppedRunNote(starter));
-  } else if (log == LogState::kEnded) {
-    Record(kStoppedRunStatus, StoppedBeforeRecordNote(starter, KeepCopy()));
+  return clearing;
+}
+
+const char16_t* SourceName(TermSource source) {
+  switch (source) {
+    case TermSource::kArgument:
+      return u"argument";
+    case TermSource::kPolicy:
+      return u"policy";
+    case TermSource::kPackage:
+      return u"package";
+    default:
+      return u"none";
   }
 }
 
-ToolFacts RunTool(const std::u16string& term) {
-  const std::u16string tool = PathBesideThisProgram(u"tesmarinds.exe");
-  const ProgramRun run = RunWithoutConsole(ToolCommandLine(tool, term));
-  ToolFacts facts;
-  facts.tried = true;
-  facts.started = run.started;
-  facts.start_error = run.start_error;
-  facts.status = run.status;
-  facts.said = run.said;
-  facts.log = LookAtLog(kLogPath);
-  return facts;
-}
-
-// Each run on a shared PC leaves a copy holding every title its user saw:
-// copies older than the kept days go, and the history keeps about a year.
-void ClearOldRecords() {
-  const unsigned keep_days = KeepDays();
-  const LocalTime today = Now();
-  for (const std::string& name : ListFiles(kCopyPattern)) {
-    if (IsExpiredCopy(name, today, keep_days)) {
-      static_cast<void>(RemoveFile((std::string(kTempFolder) + name).c_str()));
-    }
+EventLevel LevelOf(int status) {
+  if (status == kTaskDone) {
+    return EventLevel::kInformation;
   }
-  RewriteFile(kHistoryPath, RecentHistory, today);
+  return status == kLogHeld ? EventLevel::kWarning : EventLevel::kError;
 }
 
 }  // namespace
@@ -154,58 +177,42 @@ void ClearOldRecords() {
 int RunTask(int argc, const char16_t* const argv[]) {
   TaskFacts facts;
   facts.term = FindTerm(argc, argv);
-  facts.in_user_session = InUserSession();
+  const unsigned long session = SessionId();
+  facts.in_user_session = session != 0;
+  const std::u16string user = UserName();
+  const std::u16string run = Number(ProcessId());
+  // Written before anything else is done: a run stopped from outside (the
+  // task ended, its time limit, a sign-out) leaves this without its end.
+  const unsigned long start_error =
+      WriteEvent(kEventRunStarted, EventLevel::kInformation,
+                 {user, Number(session), facts.term.text,
+                  SourceName(facts.term.source), run});
   Verdict verdict = JudgeTask(facts);
-  HeldTurn turn;
-  if (verdict.next == Next::kTakeTurn) {
-    facts.turn = WaitForTurn(WaitBound(), &turn);
-    verdict = JudgeTask(facts);
-  }
-  if (verdict.next == Next::kRunTool) {
-    if (turn.held()) {
-      RecordRunOfAStoppedRunner(turn);
-      turn.ReplaceText(StarterFileText(UserName()));
+  {
+    HeldTurn turn;
+    if (verdict.next == Next::kTakeTurn) {
+      facts.turn = WaitForTurn(WaitBound(), &turn);
+      verdict = JudgeTask(facts);
     }
-    facts.tool = RunTool(facts.term.text);
-    verdict = JudgeTask(facts);
+    if (verdict.next == Next::kRunTool) {
+      facts.tool = RunTool(facts.term.text);
+      verdict = JudgeTask(facts);
+    }
+    if (verdict.next == Next::kCopyLog) {
+      facts.copy = KeepCopy();
+    }
   }
-  if (verdict.next == Next::kCopyLog) {
-    facts.copy = KeepCopy();
-    verdict = JudgeTask(facts);
+  if (facts.in_user_session) {
+    facts.keep = FindKeepDays();
+    facts.clearing = ClearOldCopies(facts.copy.name, facts.keep);
   }
-  // Recorded in the turn, so that the history's lines follow the runs.
-  Record(std::to_string(verdict.status), verdict.note);
-  if (turn.held()) {
-    turn.ReplaceText("");
-    ClearOldRecords();
-  }
-  turn.GiveBack();
-  ShowNote(verdict.note);
-  return verdict.status;
-}
-
-HeldTurn& HeldTurn::operator=(HeldTurn&& other) noexcept {
-  if (this != &other) {
-    GiveBack();
-    file_ = other.file_;
-    other.file_ = nullptr;
-  }
-  return *this;
-}
-
-std::string HeldTurn::Text() const {
-  return file_ == nullptr ? std::string() : ReadTurnFile(file_);
-}
-
-void HeldTurn::ReplaceText(const std::string& text) const {
-  if (file_ != nullptr) {
-    ReplaceTurnFileText(file_, text);
-  }
-}
-
-void HeldTurn::GiveBack() {
-  if (file_ != nullptr) {
-    CloseTurnFile(file_);
-    file_ = nullptr;
-  }
+  verdict = JudgeTask(facts);
+  const Verdict told = Recorded(verdict, start_error, 0);
+  const unsigned long end_error = WriteEvent(
+      EndEventOf(verdict.status), LevelOf(verdict.status),
+      {user, Number(session), NoteText(told.note), Number(facts.turn.waited_s),
+       facts.copy.path, run});
+  const Verdict shown = Recorded(verdict, start_error, end_error);
+  ShowNote(NoteText(shown.note));
+  return shown.status;
 }

@@ -1,13 +1,14 @@
 // What the task's runner decides, apart from the platform: from the facts
 // it has gathered so far (the term, its turn, the tool's run, the copy of
-// the log) what it does next, and once it is done, the status it ends with
-// and the note of its history line.
+// the log, the old copies cleared) what it does next, and once it is done,
+// the status it ends with and the note its end event and its console give.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
-#include "winsys/window_system.h"
+#include "task/copies.h"
 
 // The runner's exit statuses, which Task Scheduler shows as its last result.
 constexpr int kTaskDone = 0;
@@ -19,18 +20,31 @@ constexpr int kLogHeld = 5;
 constexpr int kCopyFailed = 6;
 // Not in a signed-in user's session: there are no windows of a user to ask.
 constexpr int kNoUserSession = 7;
+// The run could not be recorded in the event log, whatever else it did.
+constexpr int kEventNotWritten = 8;
+
+// A piece of a note: a message of the runner's message table (messages.mc)
+// and its inserts, %1 onwards.
+struct NotePiece {
+  unsigned message = 0;
+  std::vector<std::u16string> inserts;
+};
+using Note = std::vector<NotePiece>;
 
 // The tool's log, as the runner finds it.
 enum class LogState {
   kMissing,  // nothing there, or what the log's own rules refuse
   kHeld,     // open in another process, as a run holds it
+  kEmpty,    // no line at all: no run wrote it since it was last copied
   kUnended,  // its last line is not the end line
   kEnded,
 };
 
+enum class TermSource { kNone, kArgument, kPolicy, kPackage };
+
 struct TermFacts {
-  int arguments = 0;   // given to the runner after its own name
-  bool found = false;  // in the one argument, or in the registry
+  int arguments = 0;  // given to the runner after its own name
+  TermSource source = TermSource::kNone;
   std::u16string text;
   // The registry key whose Term decided, when that value is not text.
   std::string not_text_in;
@@ -41,24 +55,32 @@ struct TurnFacts {
   bool timed_out = false;  // others kept the turn or the log past the bound
   unsigned waited_s = 0;
   unsigned bound_s = 0;
-  // Why the turn file could not be opened, when not because another run
-  // holds it: no wait can mend that.
+  // The turn file could not be opened, and not because another run holds
+  // it: no wait can mend that.
+  bool unusable = false;
   unsigned long unusable_error = 0;
 };
 
 struct ToolFacts {
   bool tried = false;
   bool started = false;
-  winsys::DWORD start_error = 0;  // why it could not be started
-  winsys::DWORD status = 0;
-  std::string said;  // its console messages, in code page 932
+  unsigned long start_error = 0;  // why it could not be started
+  // A job call that failed: the tool was ended before it began.
+  unsigned long job_error = 0;
+  // Still running at the bound, and ended there.
+  bool ran_too_long = false;
+  unsigned bound_minutes = 0;
+  unsigned long status = 0;
+  std::u16string said;  // its standard output
   LogState log = LogState::kMissing;
 };
 
 struct CopyFacts {
   bool tried = false;
   bool copied = false;
-  std::string name;
+  std::u16string folder;  // the user's folder it goes into
+  std::string name;       // of the copy made
+  std::u16string path;    // of the copy made: the folder and the name
 };
 
 struct TaskFacts {
@@ -68,27 +90,35 @@ struct TaskFacts {
   TurnFacts turn;
   ToolFacts tool;
   CopyFacts copy;
+  Clearing clearing;
+  KeepDays keep;
 };
 
 enum class Next { kTakeTurn, kRunTool, kCopyLog, kFinish };
 
 struct Verdict {
   Next next = Next::kFinish;
-  // Once next is kFinish: the exit status and the note, in code page 932.
+  // Once next is kFinish: the exit status and the note.
   int status = kTaskDone;
-  std::string note;
+  Note note;
 };
 
 Verdict JudgeTask(const TaskFacts& facts);
 
-// The note of the "-" line for a run whose runner was stopped before it
-// recorded the run, naming who started it (code page 932, as remembered):
-// its log did not reach its end line, or it did and copy tells how its
-// copy went.
-std::string StoppedRunNote(const std::string& starter);
-std::string StoppedBeforeRecordNote(const std::string& starter,
-                                    const CopyFacts& copy);
+// The verdict once the run's events were written or not (start_error and
+// end_error 0 when written): a run that could not be recorded says so first
+// and ends kEventNotWritten, the fleet's one other channel.
+Verdict Recorded(Verdict verdict, unsigned long start_error,
+                 unsigned long end_error);
+
+// The event a run's end is recorded as: 1100 and the status.
+unsigned EndEventOf(int status);
 
 // The longest term the runner hands on, in UTF-16 code units: far more than
 // the tool's 32 bytes, far less than a command line holds.
 constexpr std::size_t kLongestTerm = 256;
+
+// How long a run waits for its turn: the longest wait, 3600 s, unless
+// TESMARINDS_WAIT_SECONDS (given as setting, null when unset) asks for a
+// shorter one in whole seconds, as the tests do.
+unsigned WaitBoundSeconds(const std::u16string* setting);

@@ -64,14 +64,23 @@ void UseUntranslatedBytes(std::FILE* stream) {
 // No sharing at all: the C runtime's own opening lets other processes in
 // under some runtimes (msvcrt.dll under Wine among them).
 std::FILE* OpenUnsharedForUpdate(const char* path) {
-  OpenedLogFile facts;
-  HANDLE file =
-      OpenAsLog(path, GENERIC_READ | GENERIC_WRITE, 0, /*create=*/true, &facts);
+  const std::wstring wide_path = Widened(path, CP_ACP);
+  const std::wstring::size_type separator = wide_path.rfind(L'\\');
+  JudgedFolder folder;
+  if (separator == std::wstring::npos ||
+      !OpenFolder(wide_path.substr(0, separator), &folder)) {
+    return nullptr;
+  }
+  OpenedFileFacts facts;
+  HANDLE file = OpenJudged(folder, wide_path.substr(separator + 1),
+                           GENERIC_READ | GENERIC_WRITE, 0, /*create=*/true,
+                           &facts);
+  CloseFolder(&folder);
   if (file == INVALID_HANDLE_VALUE) {
     return nullptr;
   }
   if (!Truncate(file)) {
-    if (RefusalOf(facts) == LogFileVerdict::kRefuseAndDelete) {
+    if (RefusalOf(facts) == FileVerdict::kRefuseAndDelete) {
       DeleteOnClose(file);
     }
     CloseHandle(file);

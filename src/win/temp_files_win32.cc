@@ -1,6 +1,7 @@
-// Opening, making and removing the files of c:\temp (tempdir/temp_files.h)
-// through handles judged by the rules there, for the tool's log and for
-// every file the task's runner keeps beside it.
+// Opening, making and removing files in a folder held open
+// (opened_file_win32.h) through handles judged by the rules of
+// tempdir/temp_files.h, for the tool's log and for every file the task's
+// runner keeps.
 #include <windows.h>
 
 #include <string>
@@ -10,16 +11,20 @@
 
 namespace {
 
-HANDLE OpenFile(const char* path, DWORD access, DWORD share,
+std::wstring PathIn(const JudgedFolder& folder, const std::wstring& name) {
+  return folder.path + L"\\" + name;
+}
+
+HANDLE OpenFile(const std::wstring& path, DWORD access, DWORD share,
                 DWORD disposition) {
-  return CreateFileA(path, access, share, nullptr, disposition, kLogOpenFlags,
-                     nullptr);
+  return CreateFileW(path.c_str(), access, share, nullptr, disposition,
+                     kNoFollowOpenFlags, nullptr);
 }
 
 // Opens the file that is there without truncating it, or with create makes
 // it only where nothing is: a dangling link makes creation fail instead of
 // creating the link's target. *created tells whether the file is new.
-HANDLE OpenOrCreateWithoutTruncating(const char* path, DWORD access,
+HANDLE OpenOrCreateWithoutTruncating(const std::wstring& path, DWORD access,
                                      DWORD share, bool create, bool* created) {
   *created = false;
   HANDLE file = OpenFile(path, access, share, OPEN_EXISTING);
@@ -49,7 +54,8 @@ bool SameName(const std::wstring& one, const std::wstring& other) {
 }
 
 // The path the handle really leads to, links followed and without the
-// volume, which some RAM disks and mounted images cannot name.
+// volume, which some RAM disks and mounted images cannot name; the volume
+// is told apart by its serial number instead.
 std::wstring FinalPathOf(HANDLE file) {
   const DWORD flags = FILE_NAME_NORMALIZED | VOLUME_NAME_NONE;
   std::wstring final_path(MAX_PATH, L'\0');
@@ -68,27 +74,13 @@ std::wstring FinalPathOf(HANDLE file) {
   return final_path;
 }
 
-// The final path of the folder path names, its links followed: a c:\temp
-// kept elsewhere is that place. Empty when it cannot be opened as a folder
-// (one mounted on something that is no folder among them).
-std::wstring FinalPathOfFolder(const std::wstring& folder) {
-  HANDLE handle =
-      CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    return std::wstring();
-  }
-  std::wstring final_path = FinalPathOf(handle);
-  CloseHandle(handle);
-  return final_path;
-}
-
-// What the file open at path reports about itself. A name inside c:\temp
-// may itself be redirected to a file elsewhere, so the file's final path
-// must be the name asked for in the folder as it really is.
-OpenedLogFile Describe(HANDLE file, const char* path, bool created) {
-  OpenedLogFile facts;
+// What the file open at name in folder reports about itself. A name in the
+// folder may itself be redirected to a file elsewhere, so the file's final
+// path must be the name asked for in the folder as it really is, on its
+// volume.
+OpenedFileFacts Describe(HANDLE file, const JudgedFolder& folder,
+                         const std::wstring& name, bool created) {
+  OpenedFileFacts facts;
   facts.created = created;
   BY_HANDLE_FILE_INFORMATION information;
   if (GetFileInformationByHandle(file, &information) == 0) {
@@ -97,25 +89,25 @@ OpenedLogFile Describe(HANDLE file, const char* path, bool created) {
   facts.described = true;
   facts.attributes = information.dwFileAttributes;
   facts.link_count = information.nNumberOfLinks;
-  const std::wstring asked_for = Widened(path, CP_ACP);
   const std::wstring final_path = FinalPathOf(file);
   facts.final_name_matches =
-      SameName(LastPartOf(final_path), LastPartOf(asked_for)) &&
-      SameName(FolderPartOf(final_path),
-               FinalPathOfFolder(FolderPartOf(asked_for)));
+      information.dwVolumeSerialNumber == folder.volume &&
+      SameName(LastPartOf(final_path), name) &&
+      SameName(FolderPartOf(final_path), folder.final_path);
   return facts;
 }
 
 // The handle when the rules take what it opened; otherwise closed, deleted
 // when this open made it, and INVALID_HANDLE_VALUE with ERROR_ACCESS_DENIED.
-HANDLE Judged(HANDLE file, const char* path, bool created,
-              OpenedLogFile* facts) {
-  *facts = Describe(file, path, created);
-  const LogFileVerdict verdict = JudgeOpenedLogFile(*facts);
-  if (verdict == LogFileVerdict::kUse) {
+HANDLE Judged(HANDLE file, const JudgedFolder& folder,
+              const std::wstring& name, bool created,
+              OpenedFileFacts* facts) {
+  *facts = Describe(file, folder, name, created);
+  const FileVerdict verdict = JudgeOpenedFile(*facts);
+  if (verdict == FileVerdict::kUse) {
     return file;
   }
-  if (verdict == LogFileVerdict::kRefuseAndDelete) {
+  if (verdict == FileVerdict::kRefuseAndDelete) {
     DeleteOnClose(file);
   }
   CloseHandle(file);
@@ -125,41 +117,73 @@ HANDLE Judged(HANDLE file, const char* path, bool created,
 
 }  // namespace
 
+bool OpenFolder(const std::wstring& path, JudgedFolder* folder) {
+  HANDLE handle =
+      CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  const std::wstring final_path = FinalPathOf(handle);
+  if (GetFileInformationByHandle(handle, &information) == 0 ||
+      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      final_path.empty()) {
+    CloseHandle(handle);
+    SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  folder->handle = handle;
+  folder->path = path;
+  folder->final_path = final_path;
+  folder->volume = information.dwVolumeSerialNumber;
+  return true;
+}
+
+void CloseFolder(JudgedFolder* folder) {
+  if (folder->handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(folder->handle);
+    folder->handle = INVALID_HANDLE_VALUE;
+  }
+}
+
 void DeleteOnClose(HANDLE file) {
   FILE_DISPOSITION_INFO disposition{TRUE};
   static_cast<void>(SetFileInformationByHandle(
       file, FileDispositionInfo, &disposition, sizeof disposition));
 }
 
-HANDLE OpenAsLog(const char* path, DWORD access, DWORD share, bool create,
-                 OpenedLogFile* facts) {
+HANDLE OpenJudged(const JudgedFolder& folder, const std::wstring& name,
+                  DWORD access, DWORD share, bool create,
+                  OpenedFileFacts* facts) {
   bool created = false;
-  HANDLE file =
-      OpenOrCreateWithoutTruncating(path, access, share, create, &created);
+  HANDLE file = OpenOrCreateWithoutTruncating(PathIn(folder, name), access,
+                                              share, create, &created);
   if (file == INVALID_HANDLE_VALUE) {
     return file;
   }
-  return Judged(file, path, created, facts);
+  return Judged(file, folder, name, created, facts);
 }
 
-HANDLE CreateNewAsLog(const char* path, DWORD access, DWORD share,
-                      OpenedLogFile* facts) {
-  HANDLE file = OpenFile(path, access | DELETE, share, CREATE_NEW);
+HANDLE CreateNewJudged(const JudgedFolder& folder, const std::wstring& name,
+                       DWORD access, OpenedFileFacts* facts) {
+  HANDLE file = OpenFile(PathIn(folder, name), access | DELETE, 0, CREATE_NEW);
   if (file == INVALID_HANDLE_VALUE) {
     return file;
   }
-  return Judged(file, path, /*created=*/true, facts);
+  return Judged(file, folder, name, /*created=*/true, facts);
 }
 
-bool RemoveAsLog(const char* path) {
-  HANDLE file = OpenFile(path, DELETE | FILE_READ_ATTRIBUTES,
+bool RemoveJudged(const JudgedFolder& folder, const std::wstring& name) {
+  HANDLE file = OpenFile(PathIn(folder, name), DELETE | FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          OPEN_EXISTING);
   if (file == INVALID_HANDLE_VALUE) {
     return false;
   }
-  OpenedLogFile facts;
-  file = Judged(file, path, /*created=*/false, &facts);
+  OpenedFileFacts facts;
+  file = Judged(file, folder, name, /*created=*/false, &facts);
   if (file == INVALID_HANDLE_VALUE) {
     return false;
   }

@@ -12,19 +12,21 @@ namespace {
 TaskMachine machine;
 
 constexpr unsigned long kAccessDenied = 5;
+constexpr char kLog[] = "Tesmarind.txt";
+constexpr char kTurn[] = "Tesmarind-turn.txt";
 
 ProgramRun WritesAnEndedLog(TaskMachine& pc) {
-  pc.files[kLogPath] = TempFile{EndedLog()};
+  pc.temp[kLog] = TempFile{EndedLog()};
   ProgramRun run;
   run.started = true;
   return run;
 }
 
 // A file the rules take: there, neither a link nor held.
-TempFile* Usable(const char* path) {
-  auto found = machine.files.find(path);
-  if (found == machine.files.end() || found->second.planted ||
-      found->second.held) {
+TempFile* Usable(std::map<std::string, TempFile>& files,
+                 const std::string& name) {
+  auto found = files.find(name);
+  if (found == files.end() || found->second.planted || found->second.held) {
     return nullptr;
   }
   return &found->second;
@@ -34,6 +36,11 @@ std::string Cp932(const std::string& utf8) {
   std::string bytes;
   static_cast<void>(ConvertToCp932(utf8, &bytes));
   return bytes;
+}
+
+std::u16string Number(unsigned long value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
 }
 
 }  // namespace
@@ -48,9 +55,23 @@ void ResetMachine() {
 std::string EndedLog() { return Cp932("開始しました\r\n終了します\r\n"); }
 std::string UnendedLog() { return Cp932("開始しました\r\n"); }
 
+std::u16string Shown(const Note& note) {
+  std::u16string text;
+  for (const NotePiece& piece : note) {
+    text += u"#" + Number(piece.message) + u"(";
+    for (std::size_t i = 0; i < piece.inserts.size(); ++i) {
+      text += (i == 0 ? u"" : u"|") + piece.inserts[i];
+    }
+    text += u")";
+  }
+  return text;
+}
+
 }  // namespace fake
 
 using fake::machine;
+
+struct Turn {};
 
 RegistryValue ReadSetting(SettingsPlace place, const char16_t* name) {
   auto found = machine.registry.find({place, name});
@@ -59,15 +80,24 @@ RegistryValue ReadSetting(SettingsPlace place, const char16_t* name) {
 
 bool ReadEnvironment(const char16_t*, std::u16string*) { return false; }
 
-bool InUserSession() { return machine.in_user_session; }
+unsigned long SessionId() { return machine.session; }
+unsigned long ProcessId() { return 4242; }
+std::u16string UserName() { return machine.user; }
+LocalTime Now() { return machine.clock; }
+void PauseSeconds(unsigned seconds) { machine.paused_s += seconds; }
 
-TurnAttempt TakeTurn(const char* path) {
+void GiveBackTurn(Turn* turn) {
+  machine.turn_held = false;
+  delete turn;
+}
+
+TurnAttempt TakeTurn() {
   TurnAttempt attempt;
   if (!machine.temp_folder) {
     attempt.state = TurnAttempt::kNoFolder;
     return attempt;
   }
-  fake::TempFile& file = machine.files[path];
+  fake::TempFile& file = machine.temp[fake::kTurn];
   if (file.planted) {
     attempt.error = fake::kAccessDenied;
     return attempt;
@@ -78,100 +108,85 @@ TurnAttempt TakeTurn(const char* path) {
   }
   machine.turn_held = true;
   attempt.state = TurnAttempt::kTaken;
-  attempt.held = HeldTurn(&file);
+  attempt.held = HeldTurn(new Turn);
   return attempt;
 }
 
-std::string ReadTurnFile(void* file) {
-  return static_cast<fake::TempFile*>(file)->text;
-}
-
-void ReplaceTurnFileText(void* file, const std::string& text) {
-  static_cast<fake::TempFile*>(file)->text = text;
-}
-
-void CloseTurnFile(void*) { machine.turn_held = false; }
-
-LogState LookAtLog(const char* path) {
-  auto found = machine.files.find(path);
-  if (found == machine.files.end() || found->second.planted) {
+LogState LookAtLog() {
+  auto found = machine.temp.find(fake::kLog);
+  if (!machine.temp_folder || found == machine.temp.end() ||
+      found->second.planted) {
     return LogState::kMissing;
   }
   if (found->second.held) {
     return LogState::kHeld;
   }
+  if (found->second.text.empty()) {
+    return LogState::kEmpty;
+  }
   return EndsWithEndLine(found->second.text) ? LogState::kEnded
                                              : LogState::kUnended;
 }
 
-CopyOutcome CopyLog(const char* path, const std::string& copy_path) {
-  const fake::TempFile* from = fake::Usable(path);
-  if (from == nullptr || from->read_fails) {
+CopyOutcome CopyLogAway(const std::string& name) {
+  fake::TempFile* from = fake::Usable(machine.temp, fake::kLog);
+  if (from == nullptr || from->read_fails || !machine.user_folder) {
     return CopyOutcome::kFailed;
   }
-  if (machine.files.count(copy_path) != 0) {
+  if (machine.copies.count(name) != 0) {
     return CopyOutcome::kNameTaken;
   }
-  machine.files[copy_path] = fake::TempFile{from->text};
+  machine.copies[name] = fake::TempFile{from->text};
+  from->text.clear();
   return CopyOutcome::kCopied;
 }
 
-std::vector<std::string> ListFiles(const char* pattern) {
+std::u16string UserFolder() { return fake::kUserFolder; }
+
+std::vector<std::string> ListUserFiles(const char* pattern) {
   const std::string wanted = pattern;
   const std::string prefix = wanted.substr(0, wanted.find('*'));
   const std::string suffix = wanted.substr(wanted.find('*') + 1);
   std::vector<std::string> names;
-  for (const auto& [path, file] : machine.files) {
-    if (path.size() >= prefix.size() + suffix.size() &&
-        path.compare(0, prefix.size(), prefix) == 0 &&
-        path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0) {
-      names.push_back(path.substr(sizeof kTempFolder - 1));
+  for (const auto& [name, file] : machine.copies) {
+    if (name.size() >= prefix.size() + suffix.size() &&
+        name.compare(0, prefix.size(), prefix) == 0 &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) ==
+            0) {
+      names.push_back(name);
     }
   }
   return names;
 }
 
-bool RemoveFile(const char* path) {
-  if (fake::Usable(path) == nullptr) {
+bool RemoveUserFile(const std::string& name) {
+  if (fake::Usable(machine.copies, name) == nullptr) {
     return false;
   }
-  machine.files.erase(path);
-  machine.removed.emplace_back(path);
+  machine.copies.erase(name);
+  machine.removed.push_back(name);
   return true;
 }
 
-bool AppendToFile(const char* path, const std::string& text) {
-  if (!machine.temp_folder) {
-    return false;
+unsigned long WriteEvent(unsigned event, EventLevel level,
+                         const std::vector<std::u16string>& inserts) {
+  if (machine.event_error == 0) {
+    machine.events.push_back(fake::Event{event, level, inserts});
   }
-  fake::TempFile& file = machine.files[path];
-  if (file.planted || file.held) {
-    return false;
-  }
-  file.text += text;
-  return true;
+  return machine.event_error;
 }
 
-void RewriteFile(const char* path,
-                 std::string (*keep)(const std::string& text,
-                                     const LocalTime& today),
-                 const LocalTime& today) {
-  fake::TempFile* file = fake::Usable(path);
-  if (file != nullptr) {
-    file->text = keep(file->text, today);
-  }
-}
+std::u16string NoteText(const Note& note) { return fake::Shown(note); }
 
-ProgramRun RunWithoutConsole(const std::u16string& command_line) {
+void ShowNote(const std::u16string& note) { machine.note_shown = note; }
+
+ProgramRun RunWithoutConsole(const std::u16string& command_line,
+                             unsigned bound_s) {
   machine.command_lines.push_back(command_line);
+  machine.tool_bounds_s.push_back(bound_s);
   return machine.tool(machine);
 }
 
 std::u16string PathBesideThisProgram(const std::u16string& name) {
   return u"C:\\Program Files\\tesmarinds\\" + name;
 }
-
-std::string UserName() { return machine.user; }
-LocalTime Now() { return machine.clock; }
-void PauseSeconds(unsigned seconds) { machine.paused_s += seconds; }
-void ShowNote(const std::string& note) { machine.note_shown = note; }
