@@ -434,6 +434,80 @@ def run_action(desktop, command_line, variables=None, timeout=120):
 
 
 
+# What Wine 8 shows of an event a program writes (its ReportEventW is a
+# stub, measured): the event's type, category and ID on the channel
+# fixme:advapi, then with +eventlog each insert on a line of its own on the
+# channel eventlog (an empty insert gives no line), on the program's
+# standard error, which a child program shares.
+EVENT_DEBUG = "fixme-all,fixme+advapi,+eventlog"
+_REPORTED = re.compile(
+    rb"fixme:advapi:ReportEventW \([0-9A-Fa-f]+,0x([0-9a-f]{4}),"
+    rb"0x[0-9a-f]{4},0x([0-9a-f]{8}),[0-9A-Fa-f]+,0x([0-9a-f]{4}),")
+_INSERT = re.compile(rb':eventlog:ReportEventW L"(.*)"\r?$')
+_ESCAPED = {"n": "\n", "r": "\r", "t": "\t", '"': '"', "\\": "\\"}
+
+
+def wine_text(escaped):
+    """A string as Wine's debug output writes it: \\n and the like, and
+    every other character outside printable ASCII as four hex digits."""
+    text, at = [], 0
+    while at < len(escaped):
+        unit = escaped[at]
+        if unit == "\\" and escaped[at + 1] in _ESCAPED:
+            text.append(_ESCAPED[escaped[at + 1]])
+            at += 2
+        elif unit == "\\":
+            text.append(chr(int(escaped[at + 1:at + 5], 16)))
+            at += 5
+        else:
+            text.append(unit)
+            at += 1
+    return "".join(text)
+
+
+class Event:
+    """An event a program wrote: its ID, type (4 information, 2 warning,
+    1 error), how many inserts it had, and those that are not empty."""
+
+    def __init__(self, event_id, event_type, count):
+        self.id, self.type, self.count = event_id, event_type, count
+        self.inserts = []
+
+    def __repr__(self):
+        return (f"Event({self.id}, type {self.type}, {self.count} inserts:"
+                f" {self.inserts!r})")
+
+
+def written_events(stderr_path):
+    """The events the programs of one start wrote, in order."""
+    events = []
+    with open(stderr_path, "rb") as stderr:
+        for line in stderr.read().split(b"\n"):
+            reported = _REPORTED.search(line)
+            inserted = _INSERT.search(line)
+            if reported:
+                events.append(Event(int(reported[2], 16),
+                                    int(reported[1], 16),
+                                    int(reported[3], 16)))
+            elif inserted and events:
+                events[-1].inserts.append(
+                    wine_text(inserted[1].decode("ascii")))
+    return events
+
+
+def run_recorded_action(desktop, command_line, variables=None,
+                        timeout=120):
+    """run_action, and the events the action wrote: (status, events)."""
+    process = start_action(desktop, command_line,
+                           {"WINEDEBUG": EVENT_DEBUG, **(variables or {})})
+    try:
+        status = process.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise TimeoutError(f"the task's action still runs after {timeout} s: "
+                           + desktop.describe(process))
+    return status, written_events(process.stderr_path)
+
+
 class Checks:
     """Collects every failed expectation of a scenario before failing it."""
 

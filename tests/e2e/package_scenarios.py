@@ -13,18 +13,16 @@ installation's log; the skeleton shows the task was registered.
 They register in scenarios.py's SCENARIOS, which lists and runs them.
 """
 
-import itertools
 import os
 import re
 import shutil
 import subprocess
-import tempfile
 import xml.etree.ElementTree as ElementTree
 
-from harness import (TASK_NAMESPACE, Desktop, end_line, log_lines, readable,
-                     run_action, selected_line, sjis, start_action,
-                     task_action, window)
-from scenarios import (EARLIER_LOG, ROOT, PeImage,
+from harness import (EVENT_DEBUG, TASK_NAMESPACE, Desktop, end_line,
+                     log_lines, readable, run_recorded_action, selected_line,
+                     sjis, start_action, task_action, window, written_events)
+from scenarios import (EARLIER_LOG, ROOT, RUN_ENDED, RUN_STARTED, PeImage,
                        check_selected_once_and_closed, fixture_class,
                        hold_log, report, scenario)
 
@@ -42,136 +40,38 @@ RUNNER_DONE = 0
 RUNNER_NO_TERM = 2
 RUNNER_LOG_HELD = 5
 
-# "yyyy/MM/dd HH:mm:ss <user> <status> <note>", whatever the PC's formats;
-# a user name that is empty or holds a space is in quotation marks.
-HISTORY_LINE = re.compile(
-    rb'\d{4}/\d\d/\d\d \d\d:\d\d:\d\d (?P<user>"[^"]*"|[^" ][^ ]*)'
-    rb" (?P<status>[0-7-]) (?P<note>.*)\r\n")
-COPY_NAME = re.compile(r"Tesmarind-\d{8}-\d{6}\.txt")
+COPY_PATH = re.compile(r"C:\\users\\[^\\]+\\AppData\\Local\\tesmarinds\\"
+                       r"Tesmarind-\d{8}-\d{6}(-[2-9])?\.txt")
 
 
-# --- What the runner keeps in c:\\temp ----------------------------------------
+# --- What a run records ------------------------------------------------------
 
-def temp_file(desktop, name):
-    return os.path.join(os.path.dirname(desktop.log_path), name)
-
-
-def history(desktop):
-    """The lines of the runs' history beside the log."""
+def check_recorded_run(checks, desktop, events, status, note, term=None):
+    """One run's two events: its start (with the term, when given) and its
+    end with that status, its note holding note. A run that copied its log
+    names the copy, which is in the user's own folder and holds the whole
+    log, and leaves c:\\temp's log empty. The copy's bytes, or None."""
+    ids = [event.id for event in events]
+    if not checks.equal(ids, [RUN_STARTED, RUN_ENDED + status],
+                        f"the run's events: {events}"):
+        return None
+    started, ended = events
+    if term is not None:
+        checks.equal(started.inserts[2], term, "the term its start names")
+    checks.expect(note in ended.inserts[2],
+                  f"its end's note holds {note!r}: {ended.inserts[2]!r}")
+    copies = [insert for insert in ended.inserts if COPY_PATH.fullmatch(insert)]
+    if not copies:
+        return None
     try:
-        with open(temp_file(desktop, "Tesmarind-history.txt"), "rb") as f:
-            return log_lines(f.read())
+        with open(desktop.path(copies[0]), "rb") as copy:
+            kept = copy.read()
     except FileNotFoundError:
-        return []
-
-
-def kept_copies(desktop):
-    """The dated copies of the log kept in c:\\temp, by name."""
-    temp = os.path.dirname(desktop.log_path)
-    copies = {}
-    for name in sorted(os.listdir(temp)):
-        if re.fullmatch(r"Tesmarind-\d.*\.txt", name):
-            with open(os.path.join(temp, name), "rb") as copy:
-                copies[name] = copy.read()
-    return copies
-
-
-class ResultsScriptPattern:
-    """The pattern the shipped results script reads a run's line with. .NET
-    lets two alternatives fill one named group (a quoted user or a bare
-    one); Python's re does not, so every group is numbered here and a match
-    gives, under each name, the alternative that took part."""
-
-    def __init__(self, dotnet_pattern):
-        numbers = itertools.count()
-        self.pattern = re.compile(re.sub(
-            r"\(\?<(\w+)>", lambda group: f"(?P<{group[1]}__{next(numbers)}>",
-            dotnet_pattern))
-
-    def fullmatch(self, text):
-        found = self.pattern.fullmatch(text)
-        if not found:
-            return None
-        groups = {}
-        for name, value in found.groupdict().items():
-            name = name.rsplit("__", 1)[0]
-            if groups.get(name) is None:
-                groups[name] = value
-        return groups
-
-
-def results_script_pattern():
-    """The pattern the shipped results script reads a run's line with."""
-    with open(RESULTS_SCRIPT, encoding="ascii") as script:
-        pattern = re.search(r"^\$HistoryLine = '(.*)'$", script.read(),
-                            re.M).group(1)
-    return ResultsScriptPattern(pattern)
-
-
-def check_history(checks, lines, expected):
-    """Every line in the fixed form, read by the results script as it is
-    meant, with the statuses and the texts its notes hold as expected:
-    (status, note text) a line."""
-    found = []
-    script_pattern = results_script_pattern()
-    for line in lines:
-        form = HISTORY_LINE.fullmatch(line)
-        checks.expect(form, f"a history line of the fixed form: {line!r}")
-        found.append(form and (form["status"].decode(), form["note"]))
-        read = script_pattern.fullmatch(line[:-2].decode("cp932"))
-        checks.expect(form and read and
-                      (read["user"], read["status"], read["note"]) ==
-                      (form["user"].decode("cp932").strip('"'),
-                       *(form[g].decode("cp932") for g in ("status", "note"))),
-                      f"the results script reads the line as meant: {line!r}")
-    checks.equal(len(found), len(expected),
-                 f"history lines: {readable(b''.join(lines))}")
-    for (status, text), line in zip(expected, found):
-        if line:
-            checks.expect(line[0] == status and sjis(text) in line[1],
-                          f"a history line of status {status} noting"
-                          f" {text!r}: {line[0]} {readable(line[1])}")
-    check_results_script(checks, lines)
-
-
-def check_results_script(checks, lines):
-    """The shipped results script run by PowerShell 7 on the runner's own
-    lines: the day of the last run in one line, the runs not 0 first, each
-    user as the history writes it, exit 0 only when every run ended 0."""
-    day = lines[-1][:10]
-    runs = [(line[11:19], form["user"], form["status"]) for line, form in
-            ((line, HISTORY_LINE.fullmatch(line)) for line in lines)
-            if form and line.startswith(day)]
-    failed = [run for run in runs if run[2] != b"0"]
-    entries = failed + [run for run in runs if run[2] == b"0"]
-    count = "1 run" if len(runs) == 1 else f"{len(runs)} runs"
-    expected = (f"tesmarinds {day.decode()}: {count}, {len(failed)} not 0: "
-                + "; ".join(b" ".join(run).decode("cp932") for run in entries)
-                + "\n")
-    with tempfile.TemporaryDirectory() as folder:
-        path = os.path.join(folder, "Tesmarind-history.txt")
-        with open(path, "wb") as history_file:
-            history_file.write(b"".join(lines))
-        done = subprocess.run(
-            [PWSH, "-NoProfile", "-NonInteractive", "-File", RESULTS_SCRIPT,
-             "-Path", path, "-Day", day.decode().replace("/", "-")],
-            capture_output=True, timeout=60)
-    checks.equal(done.stdout.decode("utf-8").replace("\r\n", "\n"), expected,
-                 "the results script's line on the runner's history")
-    checks.equal(done.returncode, 1 if failed else 0,
-                 "the results script's exit status")
-
-
-def check_copy_of_this_run(checks, desktop, note_line):
-    """The copy a run that ended 0 names in its history line: of the fixed
-    form, and the log's bytes."""
-    names = re.findall(rb"Tesmarind-[^ ]*\.txt", note_line)
-    if checks.expect(names, f"the run names its copy: {readable(note_line)}"):
-        name = names[0].decode()
-        checks.expect(COPY_NAME.fullmatch(name),
-                      f"the copy's name has the fixed form: {name}")
-        checks.equal(kept_copies(desktop).get(name), desktop.log(),
-                     f"the copy {name}")
+        kept = b""
+    checks.expect(kept.endswith(end_line()) or status != 0,
+                  f"the copy {copies[0]} is a whole log")
+    checks.equal(desktop.log(), b"", "c:\\temp's log once copied")
+    return kept
 
 
 # --- The Windows Installer package ------------------------------------------
@@ -436,17 +336,15 @@ def package_lifecycle(desktop, package, checks):
     fixture = desktop.start_fixture([
         window("sales", title, class_name),
         window("totals", sjis("e2e 集計 report"), fixture_class("Totals"))])
-    status = run_action(desktop, task_action(package.definition(desktop)))
+    status, events = run_recorded_action(
+        desktop, task_action(package.definition(desktop)))
     checks.equal(status, RUNNER_DONE, "the task's exit status")
-    lines = log_lines(desktop.log() or b"")
-    check_selected_once_and_closed(checks, lines, fixture, "sales",
-                                   title, class_name)
+    kept = check_recorded_run(checks, desktop, events, 0,
+                              "最後まで実行しました。", term="売上")
+    check_selected_once_and_closed(checks, log_lines(kept or b""), fixture,
+                                   "sales", title, class_name)
     checks.equal(fixture.closes("totals"), [],
                  "close requests to the window holding the package's term")
-    runs = history(desktop)
-    check_history(checks, runs, [("0", "最後まで実行しました。")])
-    if runs:
-        check_copy_of_this_run(checks, desktop, runs[-1])
 
     higher = package.higher_version
     status = msiexec(desktop, package, higher, "/i", "START=06:45")
@@ -468,9 +366,8 @@ def package_lifecycle(desktop, package, checks):
     check_removed(checks, desktop, package, higher)
     checks.equal(keep_days_value(desktop, package), None,
                  "KeepDays after removal")
-    checks.expect(os.path.isfile(desktop.log_path) and
-                  len(history(desktop)) == 1,
-                  "the log and the run history are left")
+    checks.expect(os.path.isfile(desktop.log_path) and kept,
+                  "the log is left, and the user's copy")
 
 
 @package_scenario("package.upgrade_from_1_4_0_keeps_term_and_start")
@@ -532,9 +429,11 @@ def package_properties(desktop, package, checks):
                  "Term and KeepDays without TERM and KEEPDAYS")
     check_task_definition(checks, desktop, package, "18:00")
     action = task_action(package.definition(desktop))
-    status = run_action(desktop, action)
+    status, events = run_recorded_action(desktop, action)
     checks.equal(status, RUNNER_NO_TERM,
                  "the task's exit status without a term")
+    check_recorded_run(checks, desktop, events, RUNNER_NO_TERM,
+                       "tesmarinds の Term にもありません", term="")
     # Started at a prompt, the runner says why on its standard output.
     status, console = desktop.run([package.folder + "\\tesmarinds-task.exe"])
     no_term = sjis("閉じたいウィンドウのタイトルの一部が、タスクの引数にも、"
@@ -552,17 +451,14 @@ def package_properties(desktop, package, checks):
     fixture = desktop.start_fixture([
         window("quoted", title, class_name),
         window("plain", b"e2e R&D Q report", fixture_class("Plain"))])
-    status = run_action(desktop, action)
+    status, events = run_recorded_action(desktop, action)
     checks.equal(status, RUNNER_DONE, "the task's exit status")
-    check_selected_once_and_closed(checks,
-                                   log_lines(desktop.log() or b""),
+    kept = check_recorded_run(checks, desktop, events, RUNNER_DONE,
+                              "最後まで実行しました。", term=term)
+    check_selected_once_and_closed(checks, log_lines(kept or b""),
                                    fixture, "quoted", title, class_name)
     checks.equal(fixture.closes("plain"), [],
                  "close requests to the window without the quotation marks")
-    check_history(checks, history(desktop),
-                  [("2", "tesmarinds の Term にもありません"),
-                   ("2", "tesmarinds の Term にもありません"),
-                   ("0", "最後まで実行しました。")])
     # The policy's Term is not the package's: an upgrade leaves it alone
     # and the removal leaves it in place.
     higher = package.higher_version
@@ -580,8 +476,8 @@ def package_turns(desktop, package, checks):
     """A log held past the bound (shortened here through the variable the
     runner reads for it) ends a run 5 without starting the tool; two runs
     started together, as one trigger starts them in two sessions, take
-    turns, each checking and copying a log of its own; a log left without
-    its end line is recorded as a stopped run, with who started it."""
+    turns, each checking and copying a log of its own, whatever the turn
+    file says (every user may write it: it is held, never read)."""
     status = msiexec(desktop, package, package.version, "/i", "TERM=e2e turn")
     checks.equal(status, 0, "msiexec /i's exit status")
     action = task_action(package.definition(desktop))
@@ -592,33 +488,37 @@ def package_turns(desktop, package, checks):
     title = b"e2e turn window"
     class_name = fixture_class("Turn")
     fixture = desktop.start_fixture([window("turn", title, class_name)])
-    status = run_action(desktop, action, {"TESMARINDS_WAIT_SECONDS": "5"})
+    status, events = run_recorded_action(desktop, action,
+                                         {"TESMARINDS_WAIT_SECONDS": "5"})
     checks.equal(status, RUNNER_LOG_HELD,
                  "the task's exit status with the log held past the bound")
+    check_recorded_run(checks, desktop, events, RUNNER_LOG_HELD,
+                       "5 秒待っても終わりませんでした。")
     checks.equal(fixture.closes("turn"), [],
                  "close requests (no run was started)")
     open(desktop.path(release), "wb").close()
     checks.equal(holder.wait(timeout=15), 0, "the log holder's exit status")
     checks.equal(desktop.log(), EARLIER_LOG, "the held log's bytes")
 
-    with open(desktop.log_path, "wb") as log:
-        log.write(sjis("開始しました\r\n前の実行の記録\r\n"))
-    with open(temp_file(desktop, "Tesmarind-turn.txt"), "wb") as starter:
-        starter.write(b"suzuki\r\n")
-    runs = [start_action(desktop, action) for _ in range(2)]
+    with open(os.path.join(os.path.dirname(desktop.log_path),
+                           "Tesmarind-turn.txt"), "wb") as turn:
+        turn.write(b"suzuki\r\n")
+    runs = [start_action(desktop, action, {"WINEDEBUG": EVENT_DEBUG})
+            for _ in range(2)]
+    copies, notes = [], []
     for number, run in enumerate(runs, 1):
         checks.equal(run.wait(timeout=150), RUNNER_DONE,
                      f"run {number}'s exit status")
+        events = written_events(run.stderr_path)
+        copies.append(check_recorded_run(checks, desktop, events,
+                                         RUNNER_DONE, "最後まで実行しました。"))
+        notes += [event.inserts[2] for event in events[1:]]
     checks.equal([(n, o) for n, _, o in fixture.closes("turn")],
                  [(1, "accepted")], "close requests (from the first run)")
-    lines = history(desktop)
-    check_history(checks, lines, [
-        ("5", "5 秒待っても終わりませんでした。"),
-        ("-", "前に実行したユーザー: suzuki）"),
-        ("0", "最後まで実行しました。"), ("0", "秒待ちました")])
-    copies = kept_copies(desktop)
-    checks.equal(len(copies), 2, f"dated copies, one a run: {list(copies)}")
-    checks.expect(all(copy.endswith(end_line()) for copy in copies.values()),
-                  "each copy is a whole log")
-    checks.equal(sum(selected_line(title) in copy for copy in copies.values()),
-                 1, "copies of a run that selected the window")
+    checks.equal(sum("秒待ちました" in note for note in notes), 1,
+                 f"runs that waited for the other's turn: {notes}")
+    checks.expect(all(copy and copy.endswith(end_line()) for copy in copies),
+                  "each run's copy is a whole log")
+    checks.equal(sum(selected_line(title) in (copy or b"")
+                     for copy in copies), 1,
+                 "copies of a run that selected the window")

@@ -21,11 +21,12 @@ import time
 import traceback
 import xml.etree.ElementTree as ElementTree
 
-from harness import (CRLF, ENGLISH, SKIPPED, TASK_NAMESPACE, Checks, Desktop,
-                     end_line, failed_line, is_seen_line, log_lines, readable,
-                     run_action, runs_here, seen_line, selected_line, sjis,
-                     start_action, start_line, task_action, wait_until, window,
-                     wine_command)
+from harness import (CRLF, ENGLISH, EVENT_DEBUG, SKIPPED, TASK_NAMESPACE,
+                     Checks, Desktop, end_line, failed_line, is_seen_line,
+                     log_lines, readable, run_action, run_recorded_action,
+                     runs_here, seen_line, selected_line, sjis, start_action,
+                     start_line, task_action, wait_until, window,
+                     wine_command, written_events)
 
 # The checkout the scenarios belong to: what they check beside the
 # executables (the task definitions) is read from there.
@@ -1072,7 +1073,7 @@ def task_ending_the_runner(desktop, checks):
         [window("refuses", title, fixture_class("Refuses"), answer="never")])
     action = start_action(
         desktop, '"C:\\tesmarinds\\tesmarinds-task.exe" "ended task"',
-        stdout=subprocess.PIPE)
+        {"WINEDEBUG": EVENT_DEBUG}, stdout=subprocess.PIPE)
     pid = action.stdout.readline().decode("ascii").split()[-1]
     wait_until(lambda: len(fixture.closes("refuses")) >= 2, 40,
                "the second close request")
@@ -1086,6 +1087,117 @@ def task_ending_the_runner(desktop, checks):
                  "close requests once the runner was ended")
     checks.expect(end_line() not in log_lines(desktop.log() or b""),
                   "the run ended before its end line")
+    # What the next morning's query finds of it: a start without an end.
+    checks.equal([event.id for event in written_events(action.stderr_path)],
+                 [RUN_STARTED], "the events of a run ended from outside")
+
+# The runner's events: a run's start, and its end with the status added.
+RUN_STARTED = 1000
+RUN_ENDED = 1100
+MESSAGES_SOURCE = os.path.join(ROOT, "src", "task", "messages.mc")
+LANGUAGES = {"English": 0x409, "Japanese": 0x411}
+
+
+def message_texts():
+    """{(id, language): text} of the runner's message table as its source
+    writes it and FormatMessageW gives it, inserts %n given as <n>: lines
+    joined by CR LF, the last one too unless %0 ends the text."""
+    texts, number, language, lines = {}, None, None, None
+    with open(MESSAGES_SOURCE, encoding="utf-8") as source:
+        for line in source.read().splitlines():
+            if lines is not None:
+                if line != ".":
+                    lines.append(line)
+                    continue
+                text = "".join(part + "\r\n" for part in lines)
+                text = text.split("%0")[0]
+                text = re.sub(r"%([1-9])", r"<\1>", text).replace("%%", "%")
+                texts[(number, LANGUAGES[language])] = text
+                lines = None
+            elif line.startswith("MessageId="):
+                value = line.partition("=")[2]
+                number = int(value, 0) if value else number + 1
+            elif line.startswith("Language="):
+                language, lines = line.partition("=")[2], []
+    return texts
+
+
+def check_texts_of_every_event_and_note(checks, desktop, runner):
+    """Every message of the runner's table in Japanese and in English, as
+    its source holds it, rendered with its inserts by FormatMessageW from
+    the program loaded as data, as Event Viewer renders an event."""
+    expected = message_texts()
+    numbers = sorted({number for number, _ in expected})
+    status, listing = desktop.helper("texts", runner,
+                                     *map(str, numbers))
+    checks.equal(status, 0, "e2e_helper texts' exit status")
+    rendered = {}
+    for line in listing.decode("ascii").splitlines():
+        number, language, text = line.split(" ")
+        rendered[(int(number), int(language, 16))] = (
+            None if text == "none" else
+            "".join(chr(int(text[at:at + 4], 16))
+                    for at in range(0, len(text), 4)))
+    checks.equal(len(expected), 2 * len(numbers),
+                 "every message of the source in both languages")
+    for key, text in sorted(expected.items()):
+        checks.equal(rendered.get(key), text, f"message {key[0]} in"
+                     f" 0x{key[1]:x}")
+
+
+@scenario("task.records_each_run_in_the_event_log")
+def task_records_runs(desktop, checks):
+    """A per-user task left with <Arguments>""</Arguments> takes the Term
+    the registry holds, closes its window, and records the run as a start
+    and an end in the event log, with its user, its session, the term and
+    where it came from, its note, and the copy of its log, which it keeps
+    in the user's own folder, leaving c:\\temp's log empty for the next
+    user. Every event and note reads in Japanese and English."""
+    os.makedirs(desktop.path("c:\\tesmarinds"))
+    for program, name in ((desktop.options.tool, "tesmarinds.exe"),
+                          (desktop.options.runner, "tesmarinds-task.exe")):
+        shutil.copyfile(program, desktop.path("c:\\tesmarinds\\" + name))
+    check_texts_of_every_event_and_note(
+        checks, desktop, "c:\\tesmarinds\\tesmarinds-task.exe")
+    status, _ = desktop.run(["reg", "add", "HKLM\\SOFTWARE\\tesmarinds",
+                             "/v", "Term", "/d", "e2e 記録", "/f",
+                             "/reg:64"])
+    checks.equal(status, 0, "reg add's exit status")
+    title = sjis("e2e 記録 report")
+    class_name = fixture_class("Recorded")
+    fixture = desktop.start_fixture([window("recorded", title, class_name)])
+
+    status, events = run_recorded_action(
+        desktop, '"C:\\tesmarinds\\tesmarinds-task.exe" ""')
+
+    checks.equal(status, 0, "the runner's exit status")
+    if not checks.equal([(event.id, event.type, event.count)
+                         for event in events],
+                        [(RUN_STARTED, 4, 5), (RUN_ENDED, 4, 6)],
+                        f"the events written (ID, type, inserts): {events}"):
+        return
+    started, ended = events
+    user, session, _, _, run = started.inserts
+    checks.equal(started.inserts[2:4], ["e2e 記録", "package"],
+                 "the term and where it came from")
+    copy = ended.inserts[4]
+    checks.equal(ended.inserts, [user, session,
+                                 f"最後まで実行しました。ログのコピー: {copy}",
+                                 "0", copy, run],
+                 "the end's inserts")
+    checks.expect(re.fullmatch(r"C:\\users\\[^\\]+\\AppData\\Local\\"
+                               r"tesmarinds\\Tesmarind-\d{8}-\d{6}\.txt", copy),
+                  f"the copy is in the user's own folder: {copy}")
+    try:
+        with open(desktop.path(copy), "rb") as kept:
+            lines = log_lines(kept.read())
+    except FileNotFoundError:
+        lines = []
+    checks.expect(lines[-1:] == [end_line()], "the copy is the whole log")
+    check_selected_once_and_closed(checks, lines, fixture, "recorded", title,
+                                   class_name)
+    checks.equal(desktop.log(), b"", "c:\\temp's log once copied")
+
 
 # --- The executable itself -------------------------------------------------
 
