@@ -17,6 +17,8 @@ namespace {
 constexpr wchar_t kSource[] = L"tesmarinds";
 // The notes are in Japanese, as the tool's own messages are.
 constexpr DWORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_JAPANESE_JAPAN);
+// %1 to %99 are what a message's text may name.
+constexpr std::size_t kMostInserts = 99;
 
 const wchar_t* Wide(const std::u16string& text) {
   return reinterpret_cast<const wchar_t*>(text.c_str());
@@ -64,6 +66,9 @@ std::wstring MessageText(const NotePiece& piece) {
                  [](const std::u16string& insert) {
                    return reinterpret_cast<DWORD_PTR>(Wide(insert));
                  });
+  // A message never reads past its inserts, whatever %n its text holds.
+  inserts.resize(std::max<std::size_t>(inserts.size(), kMostInserts),
+                 reinterpret_cast<DWORD_PTR>(L""));
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ALLOCATE_BUFFER |

@@ -12,6 +12,7 @@
 // it could not be opened as a folder (ERROR_FILE_NOT_FOUND or
 // ERROR_PATH_NOT_FOUND: there is none).
 const JudgedFolder* TempFolder(DWORD* error);
-// %LOCALAPPDATA%\tesmarinds, made when missing; null, with the error in
-// *error, when it can be neither made nor opened.
-const JudgedFolder* UserCopiesFolder(DWORD* error);
+// %LOCALAPPDATA%\tesmarinds, with make made when missing (a user whose
+// runs never copied a log gets none); null, with the error in *error, when
+// it is not there or can be neither made nor opened.
+const JudgedFolder* UserCopiesFolder(bool make, DWORD* error);

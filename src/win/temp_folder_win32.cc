@@ -141,7 +141,7 @@ CopyOutcome CopyLogAway(const std::string& name) {
     return CopyOutcome::kFailed;
   }
   DWORD error = 0;
-  const JudgedFolder* copies = UserCopiesFolder(&error);
+  const JudgedFolder* copies = UserCopiesFolder(/*make=*/true, &error);
   OpenedFileFacts facts;
   HANDLE to = copies == nullptr
                   ? INVALID_HANDLE_VALUE

@@ -39,18 +39,18 @@ bool IsAscii(const wchar_t* name) {
 
 }  // namespace
 
-const JudgedFolder* UserCopiesFolder(DWORD* error) {
+const JudgedFolder* UserCopiesFolder(bool make, DWORD* error) {
   static JudgedFolder folder;
   static DWORD open_error = ERROR_PATH_NOT_FOUND;
-  static bool tried = false;
-  if (!tried) {
-    tried = true;
+  if (open_error != 0) {
     const std::wstring path = CopiesPath();
-    if (!path.empty() && (CreateDirectoryW(path.c_str(), nullptr) != 0 ||
-                          GetLastError() == ERROR_ALREADY_EXISTS)) {
-      open_error = OpenFolder(path, &folder) ? 0 : GetLastError();
-    } else if (!path.empty()) {
+    if (path.empty()) {
+      open_error = ERROR_ENVVAR_NOT_FOUND;
+    } else if (make && CreateDirectoryW(path.c_str(), nullptr) == 0 &&
+               GetLastError() != ERROR_ALREADY_EXISTS) {
       open_error = GetLastError();
+    } else {
+      open_error = OpenFolder(path, &folder) ? 0 : GetLastError();
     }
   }
   *error = open_error;
@@ -67,7 +67,7 @@ std::u16string UserFolder() {
 std::vector<std::string> ListUserFiles(const char* pattern) {
   std::vector<std::string> names;
   DWORD error = 0;
-  const JudgedFolder* folder = UserCopiesFolder(&error);
+  const JudgedFolder* folder = UserCopiesFolder(/*make=*/false, &error);
   if (folder == nullptr) {
     return names;
   }
@@ -93,7 +93,7 @@ std::vector<std::string> ListUserFiles(const char* pattern) {
 
 bool RemoveUserFile(const std::string& name) {
   DWORD error = 0;
-  const JudgedFolder* folder = UserCopiesFolder(&error);
+  const JudgedFolder* folder = UserCopiesFolder(/*make=*/false, &error);
   return folder != nullptr &&
          RemoveJudged(*folder, std::wstring(name.begin(), name.end()));
 }
