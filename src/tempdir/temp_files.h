@@ -10,12 +10,9 @@
 #include <cstdint>
 #include <string>
 
-// c:\temp itself is never created by a run.
-constexpr char kTempFolder[] = "c:\\temp";
-constexpr char kLogName[] = "Tesmarind.txt";
+// c:\temp itself is never created by a run. The runner's turn,
+// Tesmarind-turn.txt, is beside the log (src/win/temp_folder_win32.cc).
 constexpr char kLogPath[] = "c:\\temp\\Tesmarind.txt";
-// Held open, unshared, by the run whose turn it is.
-constexpr char kTurnName[] = "Tesmarind-turn.txt";
 
 // How these files are opened (CreateFileW's flags and attributes): a link
 // or junction at the name is opened itself, not followed, so that it can be
