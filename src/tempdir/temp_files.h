@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 // c:\temp itself is never created by a run. The runner's turn,
 // Tesmarind-turn.txt, is beside the log (src/win/temp_folder_win32.cc).
