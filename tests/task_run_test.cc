@@ -109,7 +109,7 @@ TEST(TaskRun, RecordsEachRunInTheEventLog) {
        u"売上",
        u"package",
        {kEventRunEnded4,
-        {{kNoteToolRanTooLong, {u"30"}}, {kNoteCopy, {kCopyPath}}},
+        {{kNoteToolRanTooLong, {u"1800"}}, {kNoteCopy, {kCopyPath}}},
         u"0",
         kCopyPath},
        nullptr},

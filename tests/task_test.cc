@@ -267,9 +267,9 @@ TEST(TaskRecords, CopiesAreNamedAndClearedByTheirDay) {
                                      u"-5", u"5s", u""};
   const unsigned bounds[] = {5, 0, 3600, 3600, 3600, 3600, 3600};
   for (std::size_t i = 0; i < std::size(settings); ++i) {
-    EXPECT_EQ(bounds[i], WaitBoundSeconds(&settings[i])) << i;
+    EXPECT_EQ(bounds[i], BoundSeconds(&settings[i], 3600)) << i;
   }
-  EXPECT_EQ(3600u, WaitBoundSeconds(nullptr));
+  EXPECT_EQ(3600u, BoundSeconds(nullptr, 3600));
 
   const std::string end = Sjis("終了します\r\n");
   EXPECT_TRUE(EndsWithEndLine(end));

@@ -14,9 +14,11 @@
 namespace {
 
 constexpr unsigned kLookEveryS = 5;
-// How long the tool may run: its longest unattended run is far shorter, and
-// this with the longest wait for a turn fits in a task's 2 hours.
-constexpr unsigned kToolBoundMinutes = 30;
+// A task's time limit is 2 hours: the longest wait for a turn and the
+// longest the tool may run fit in it. The tool's longest unattended run is
+// far shorter than its bound.
+constexpr unsigned kLongestWaitS = 3600;
+constexpr unsigned kLongestToolRunS = 1800;
 
 std::u16string Number(unsigned long value) {
   const std::string digits = std::to_string(value);
@@ -37,8 +39,8 @@ TermFacts FindTerm(int argc, const char16_t* const argv[]) {
   } else if (term.arguments == 0) {
     const FoundSetting setting = FindSetting(u"Term");
     if (setting.value.kind == RegistryValue::kText) {
-      term.source = IsPolicy(setting.place) ? TermSource::kPolicy
-                                            : TermSource::kPackage;
+      term.source =
+          IsPolicy(setting.place) ? TermSource::kPolicy : TermSource::kPackage;
       term.text = setting.value.text;
     } else if (setting.value.kind != RegistryValue::kAbsent) {
       term.not_text_in = KeyOf(setting.place);
@@ -59,11 +61,12 @@ KeepDays FindKeepDays() {
   return keep;
 }
 
-unsigned WaitBound() {
+// TESMARINDS_WAIT_SECONDS and TESMARINDS_RUN_SECONDS shorten the bounds
+// for the tests.
+unsigned Bound(const char16_t* variable, unsigned longest) {
   std::u16string setting;
-  return WaitBoundSeconds(ReadEnvironment(u"TESMARINDS_WAIT_SECONDS", &setting)
-                              ? &setting
-                              : nullptr);
+  return BoundSeconds(ReadEnvironment(variable, &setting) ? &setting : nullptr,
+                      longest);
 }
 
 // One run at a time per PC: another session's run holds the turn file, and
@@ -102,15 +105,16 @@ TurnFacts WaitForTurn(unsigned bound_s, HeldTurn* turn) {
 
 ToolFacts RunTool(const std::u16string& term) {
   const std::u16string tool = PathBesideThisProgram(u"tesmarinds.exe");
+  const unsigned bound_s = Bound(u"TESMARINDS_RUN_SECONDS", kLongestToolRunS);
   const ProgramRun run =
-      RunWithoutConsole(ToolCommandLine(tool, term), kToolBoundMinutes * 60);
+      RunWithoutConsole(ToolCommandLine(tool, term), bound_s);
   ToolFacts facts;
   facts.tried = true;
   facts.started = run.started;
   facts.start_error = run.start_error;
   facts.job_error = run.job_error;
   facts.ran_too_long = run.ran_too_long;
-  facts.bound_minutes = kToolBoundMinutes;
+  facts.bound_s = bound_s;
   facts.status = run.status;
   facts.said = run.said;
   facts.log = LookAtLog();
@@ -191,7 +195,8 @@ int RunTask(int argc, const char16_t* const argv[]) {
   {
     HeldTurn turn;
     if (verdict.next == Next::kTakeTurn) {
-      facts.turn = WaitForTurn(WaitBound(), &turn);
+      facts.turn =
+          WaitForTurn(Bound(u"TESMARINDS_WAIT_SECONDS", kLongestWaitS), &turn);
       verdict = JudgeTask(facts);
     }
     if (verdict.next == Next::kRunTool) {
@@ -208,10 +213,10 @@ int RunTask(int argc, const char16_t* const argv[]) {
   }
   verdict = JudgeTask(facts);
   const Verdict told = Recorded(verdict, start_error, 0);
-  const unsigned long end_error = WriteEvent(
-      EndEventOf(verdict.status), LevelOf(verdict.status),
-      {user, Number(session), NoteText(told.note), Number(facts.turn.waited_s),
-       facts.copy.path, run});
+  const unsigned long end_error =
+      WriteEvent(EndEventOf(verdict.status), LevelOf(verdict.status),
+                 {user, Number(session), NoteText(told.note),
+                  Number(facts.turn.waited_s), facts.copy.path, run});
   const Verdict shown = Recorded(verdict, start_error, end_error);
   ShowNote(NoteText(shown.note));
   return shown.status;

@@ -12,8 +12,6 @@ namespace {
 constexpr char16_t kFullWidthSpace = u'\u3000';
 // The tool's messages kept in a note, at most.
 constexpr std::size_t kLongestSaid = 512;
-// A task's time limit is 2 hours: this wait and the longest run fit in it.
-constexpr unsigned kLongestWaitS = 3600;
 
 std::u16string Number(unsigned long value) {
   const std::string digits = std::to_string(value);
@@ -97,7 +95,7 @@ Verdict JudgeToolRun(const ToolFacts& tool) {
   Verdict run;
   if (tool.ran_too_long) {
     run = Finished(kRunNotEnded,
-                   NoteOf(kNoteToolRanTooLong, {Number(tool.bound_minutes)}));
+                   NoteOf(kNoteToolRanTooLong, {Number(tool.bound_s)}));
   } else if (tool.status == 1 && !tool.said.empty()) {
     return Finished(kTermRejected, WithSaid(kNoteToolRefusedTerm, tool.said));
   } else if (tool.status != 0) {
@@ -207,16 +205,16 @@ unsigned EndEventOf(int status) {
   return kEventRunEnded + static_cast<unsigned>(status);
 }
 
-unsigned WaitBoundSeconds(const std::u16string* setting) {
+unsigned BoundSeconds(const std::u16string* setting, unsigned longest) {
   if (setting == nullptr || setting->empty() || setting->size() > 4) {
-    return kLongestWaitS;
+    return longest;
   }
   unsigned seconds = 0;
   for (char16_t digit : *setting) {
     if (digit < u'0' || digit > u'9') {
-      return kLongestWaitS;
+      return longest;
     }
     seconds = seconds * 10 + static_cast<unsigned>(digit - u'0');
   }
-  return seconds < kLongestWaitS ? seconds : kLongestWaitS;
+  return seconds < longest ? seconds : longest;
 }

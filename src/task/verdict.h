@@ -69,7 +69,7 @@ struct ToolFacts {
   unsigned long job_error = 0;
   // Still running at the bound, and ended there.
   bool ran_too_long = false;
-  unsigned bound_minutes = 0;
+  unsigned bound_s = 0;
   unsigned long status = 0;
   std::u16string said;  // its standard output
   LogState log = LogState::kMissing;
@@ -118,7 +118,7 @@ unsigned EndEventOf(int status);
 // the tool's 32 bytes, far less than a command line holds.
 constexpr std::size_t kLongestTerm = 256;
 
-// How long a run waits for its turn: the longest wait, 3600 s, unless
-// TESMARINDS_WAIT_SECONDS (given as setting, null when unset) asks for a
-// shorter one in whole seconds, as the tests do.
-unsigned WaitBoundSeconds(const std::u16string* setting);
+// A bound in seconds: longest, unless setting (an environment variable's
+// value, null when unset) asks for a shorter one in whole seconds, as the
+// tests do.
+unsigned BoundSeconds(const std::u16string* setting, unsigned longest);

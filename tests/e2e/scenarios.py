@@ -1062,8 +1062,11 @@ def task_definition_imports(desktop, checks):
 
 @scenario("task.ending_the_runner_ends_its_run")
 def task_ending_the_runner(desktop, checks):
-    """Ending tesmarinds-task.exe as Task Scheduler ends a task ends the
-    tool it started: a window refusing every request is asked no more."""
+    """A tool still running at the runner's bound (shortened here through
+    the variable the runner reads for it) is ended with its job, and the run
+    ends 4 saying so; ending tesmarinds-task.exe as Task Scheduler ends a
+    task ends the tool it started. Either way a window refusing every
+    request is asked no more."""
     os.makedirs(desktop.path("c:\\tesmarinds"))
     for program, name in ((desktop.options.tool, "tesmarinds.exe"),
                           (desktop.options.runner, "tesmarinds-task.exe")):
@@ -1071,12 +1074,27 @@ def task_ending_the_runner(desktop, checks):
     title = b"e2e ended task refuses"
     fixture = desktop.start_fixture(
         [window("refuses", title, fixture_class("Refuses"), answer="never")])
+    status, events = run_recorded_action(
+        desktop, '"C:\\tesmarinds\\tesmarinds-task.exe" "ended task"',
+        {"TESMARINDS_RUN_SECONDS": "12"})
+    asked = len(fixture.closes("refuses"))
+    checks.at_least(asked, 2, "close requests before the bound")
+    time.sleep(4)
+    checks.equal(len(fixture.closes("refuses")), asked,
+                 "close requests once the bound ended the tool")
+    checks.equal((status, [event.id for event in events]),
+                 (4, [RUN_STARTED, RUN_ENDED + 4]),
+                 f"the run ended at its bound: status and events {events}")
+    checks.expect(events[-1:] and events[-1].inserts[2].startswith(
+                      "tesmarinds が 12 秒たっても終わらなかったため、止めました。"),
+                  f"its note: {events[-1:]}")
+
     action = start_action(
         desktop, '"C:\\tesmarinds\\tesmarinds-task.exe" "ended task"',
         {"WINEDEBUG": EVENT_DEBUG}, stdout=subprocess.PIPE)
     pid = action.stdout.readline().decode("ascii").split()[-1]
-    wait_until(lambda: len(fixture.closes("refuses")) >= 2, 40,
-               "the second close request")
+    wait_until(lambda: len(fixture.closes("refuses")) >= asked + 2, 40,
+               "the second close request of the second run")
     killer = desktop.start(["taskkill", "/f", "/pid", pid])
     checks.equal(killer.wait(timeout=60), 0, "taskkill's exit status")
     action.wait(timeout=60)
