@@ -2,10 +2,11 @@
 tesmarinds: the runs of one day, read from the history tesmarinds-task.exe
 keeps in c:\temp\Tesmarind-history.txt, one line a run, in Shift_JIS:
     yyyy/MM/dd HH:mm:ss <user> <status> <note>
-the user in double quotation marks when it is empty or holds a space
-("Room 2 PC"), the status 0 to 7 or "-". Status 0 is a run that did its
-job; the guide's table says what the others mean. A line's time is when
-its run ended: a run that waited past midnight is read with the next day's.
+the status 0 to 7 or "-". 1.5.0 quotes a user that is empty or holds a
+space ("Room 2 PC"); 1.4.0 wrote every user bare, so such a line is read
+where its note can start. Status 0 is a run that did its job; the guide's
+table says what the others mean. A line's time is when its run ended: a
+run that waited past midnight is read with the next day's.
 
 On the PC itself (an Intune Remediations detection script, run as SYSTEM
 in 64-bit PowerShell; a script of Configuration Manager's Run Scripts):
@@ -47,8 +48,38 @@ param(
 )
 
 $ErrorActionPreference = 'Stop'
-# One run's line; the tests of tesmarinds read the runner's lines with it.
-$HistoryLine = '^(?<day>\d{4}/\d\d/\d\d) (?<time>\d\d:\d\d:\d\d) (?:"(?<user>[^"]*)"|(?<user>[^" ][^ ]*)) (?<status>[0-7-]) (?<note>.*)$'
+# What each status's note starts with, in every version that kept a
+# history (1.4.0 and 1.5.0), written as .NET escapes: this file is ASCII.
+$NoteStarts = @{
+    # ran to the end
+    '0' = '\u6700\u5F8C\u307E\u3067'
+    # the task's argument; tesmarinds did not accept the term; too long
+    '1' = '\u30BF\u30B9\u30AF\u306E\u5F15\u6570\u306B\u306F|tesmarinds \u304C\u30BF\u30A4\u30C8\u30EB|\u30BF\u30A4\u30C8\u30EB\u306E\u4E00\u90E8\u304C\u9577'
+    # no term; the term is blank or holds a full-width space; the key's Term is no text
+    '2' = '\u9589\u3058\u305F\u3044|\u30BF\u30A4\u30C8\u30EB\u306E\u4E00\u90E8\u306B\u3001|HKLM\\SOFTWARE\\'
+    # tesmarinds not started; the log not written; the turn's file unusable
+    '3' = 'tesmarinds \u3092\u8D77\u52D5|\u30ED\u30B0\u3092\u66F8\u3051|\u9806\u756A\u306E\u30D5\u30A1\u30A4\u30EB'
+    # tesmarinds stopped; the log's last line is not the end line
+    '4' = 'tesmarinds \u304C\u9014\u4E2D|\u30ED\u30B0\u306E\u6700\u5F8C\u304C'
+    # another run or process did not end
+    '5' = '\u307B\u304B\u306E\u5B9F\u884C\u304B'
+    # the copy failed
+    '6' = '\u30ED\u30B0\u3092\u30B3\u30D4\u30FC'
+    # not in a session a user signed in to
+    '7' = '\u30E6\u30FC\u30B6\u30FC\u304C\u30B5\u30A4\u30F3\u30A4\u30F3'
+    # the run before was stopped
+    '-' = '\u524D\u306E\u5B9F\u884C'
+}
+# One run's line. A bare user ends where a note of its status starts,
+# leftmost first; a line whose note is none the runner wrote is read as
+# 1.5.0 read it, the user ending at the first space.
+$BareUser = ($NoteStarts.Keys | ForEach-Object {
+        "(?<status>$([regex]::Escape($_))) (?<note>(?:$($NoteStarts[$_])).*)"
+    }) -join '|'
+$HistoryLine = '^(?<day>\d{4}/\d\d/\d\d) (?<time>\d\d:\d\d:\d\d) (?:' +
+    '"(?<user>[^"]*)" (?<status>[0-7-]) (?<note>.*)' +
+    '|(?<user>(?!").*?) (?:' + $BareUser + ')' +
+    '|(?<user>[^" ][^ ]*) (?<status>[0-7-]) (?<note>.*))$'
 # What Intune Remediations keep of a detection script's output (2,048
 # characters), less the line's CR LF.
 $OutputLimit = 2046
@@ -151,7 +182,7 @@ function Format-Run($Run) {
     if ($NoNames) {
         return "$($Run.Time) $($Run.Status)"
     }
-    # As the history writes it: quoted when empty or holding a space.
+    # As 1.5.0's history writes it: quoted when empty or holding a space.
     $user = $Run.User
     if ($user -eq '' -or $user.Contains(' ')) {
         $user = '"' + $user + '"'

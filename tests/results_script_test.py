@@ -96,7 +96,7 @@ CASES = [
     Case("no run in the 7 days before today",
          ["{D8} 18:00:00 tanaka 0 八日前", "{D0} 18:00:00 tanaka 0 今日"],
          [], "tesmarinds {D7}-{D1}: no run recorded\n", 1),
-    Case("users quoted with spaces, empty, or bare as 1.4.0 wrote them",
+    Case("users quoted with spaces or empty, as 1.5.0 wrote them",
          ['{D1} 08:00:00 "Guest 2 x" 7 ユーザーがサインインしている',
           '{D1} 18:00:00 "Kiosk - Front" 0 最後まで',
           '{D1} 18:30:00 "Room 2 PC" 0 最後まで',
@@ -105,6 +105,17 @@ CASES = [
          [], 'tesmarinds {D1}: 6 runs, 2 not 0: 08:00:00 "Guest 2 x" 7;'
              ' 20:00:00 "" 3; 18:00:00 "Kiosk - Front" 0;'
              ' 18:30:00 "Room 2 PC" 0; 19:00:00 yamada 0; 19:30:00 田中 0\n', 1),
+    Case("users bare with spaces or empty, as 1.4.0 wrote them, read by"
+         " their notes",
+         [f"{{D1}} 18:00:00 Kiosk - Front 0 {DONE}",
+          "{D1} 18:30:00 Room 2 PC 4 tesmarinds が途中で止められました。",
+          f"{{D1}} 19:00:00 Taro Yamada 0 {DONE}",
+          "{D1} 19:30:00  3 ログを書けませんでした。",
+          "{D1} 20:00:00 Guest 1 - 前の実行のログが「終了します」で終わって"
+          "いません（前に実行したユーザー: Kiosk - Front）。"],
+         [], 'tesmarinds {D1}: 5 runs, 3 not 0: 18:30:00 "Room 2 PC" 4;'
+             ' 19:30:00 "" 3; 20:00:00 "Guest 1" -;'
+             ' 18:00:00 "Kiosk - Front" 0; 19:00:00 "Taro Yamada" 0\n', 1),
     Case("-NoNames",
          ["{D1} 18:00:12 tanaka 0 最後まで", '{D1} 19:00:14 "Room 2 PC" 5 x'],
          ["-NoNames"], "tesmarinds {D1}: 2 runs, 1 not 0: 19:00:14 5;"
