@@ -5,7 +5,8 @@ Application log, which a stand-in Get-WinEvent gives the script (PowerShell 7
 on Linux has none), and the history 1.4.0 and 1.5.0 kept, as they wrote it
 (Shift_JIS, CR LF); its line or table, its exit status and its CSV file. Each
 history is held open for appending while the script reads it, as a 1.5.0 run
-may hold it (on Windows only does that test the script's sharing).
+may hold it (on Windows only does that test the script's sharing). The Windows
+Event Forwarding subscription shipped beside the script is checked here too.
 
 Usage: results_script_test.py [PWSH]  (PWSH defaults to ~/.dotnet/tools/pwsh)
 
@@ -29,6 +30,7 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
+SUBSCRIPTION = os.path.join(ROOT, "packaging", "tesmarinds-subscription.xml")
 PWSH = os.path.expanduser("~/.dotnet/tools/pwsh")
 # What Intune Remediations keep of a detection script's output, the line's
 # CR LF counted.
@@ -111,6 +113,19 @@ function global:Get-WinEvent {
     $found | Sort-Object TimeCreated -Descending
 }
 """
+
+# The subscription's query run on one event of each ID around the source's,
+# from the source and from another: what it selects.
+SUBSCRIPTION_QUERY = (
+    "$s = [xml](Get-Content -Raw -LiteralPath '%s');"
+    " $q = [xml]$s.Subscription.Query.InnerText;"
+    " \"$($q.QueryList.Query.Path) $($q.QueryList.Query.Select.Path)\";"
+    " foreach ($p in 'tesmarinds', 'other') { foreach ($id in 990..1110) {"
+    " $e = [xml]\"<Event><System><Provider Name='$p'/><EventID>$id</EventID>"
+    "</System></Event>\";"
+    " if ($e.SelectNodes($q.QueryList.Query.Select.InnerText).Count)"
+    " { \"$p $id\" } } }" % SUBSCRIPTION)
+
 
 def day(back, form="%Y/%m/%d"):
     return (TODAY - datetime.timedelta(days=back)).strftime(form)
@@ -321,6 +336,11 @@ CASES = [
                                       "{D1} 18:00:14 yamada 5 "
                                       + WAITED_TOO_LONG]),
                  "127.0.0.4": ([], None)}),
+    Case("the Event Forwarding subscription: well-formed, selecting the"
+         " source's 1000 and 1100 to 1107 of the Application log", None, [],
+         "Application Application\n" + "".join(
+             f"tesmarinds {i}\n" for i in [1000] + list(range(1100, 1108))),
+         0, SUBSCRIPTION_QUERY.replace("{", "{{").replace("}", "}}")),
 ]
 
 
