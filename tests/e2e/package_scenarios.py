@@ -13,10 +13,12 @@ installation's log; the skeleton shows the task was registered.
 They register in scenarios.py's SCENARIOS, which lists and runs them.
 """
 
+import datetime
 import os
 import re
 import shutil
 import subprocess
+import sys
 import xml.etree.ElementTree as ElementTree
 
 from harness import (EVENT_DEBUG, TASK_NAMESPACE, Desktop, end_line,
@@ -26,14 +28,15 @@ from scenarios import (EARLIER_LOG, ROOT, RUN_ENDED, RUN_STARTED, PeImage,
                        check_selected_once_and_closed, fixture_class,
                        hold_log, report, scenario)
 
+# The results script's own tests give it a stand-in Get-WinEvent.
+sys.path.insert(0, os.path.join(ROOT, "tests"))
+from results_script_test import run_results_script  # noqa: E402
+
 ADMX_FOLDER = os.path.join(ROOT, "packaging", "admx")
 # The 1.4.0 packages, as released: what an upgrade starts from. Named apart
 # from the version under test, which may be 1.4.0 until it is raised.
 EARLIER_PACKAGES = os.path.join(ROOT, "tests", "e2e", "packages-1.4.0")
 RELEASED_1_4_0 = "1.4.0 as released"
-RESULTS_SCRIPT = os.path.join(ROOT, "packaging", "tesmarinds-results.ps1")
-# PowerShell 7, as scripts/setup.sh installs it.
-PWSH = os.path.expanduser("~/.dotnet/tools/pwsh")
 
 # The runner's exit statuses.
 RUNNER_DONE = 0
@@ -72,6 +75,38 @@ def check_recorded_run(checks, desktop, events, status, note, term=None):
                   f"the copy {copies[0]} is a whole log")
     checks.equal(desktop.log(), b"", "c:\\temp's log once copied")
     return kept
+
+
+def check_results_script(checks, runs):
+    """The shipped results script run by PowerShell 7 on the events the
+    runner wrote under Wine, each run given a second of its own on one
+    evening: the day's one line, the runs not 0 first, exit 0 only when
+    every run ended 0."""
+    evening = datetime.datetime(2026, 12, 8, 18, 0, 0)
+    events, entries = [], []
+    for number, run in enumerate(runs):
+        at = evening + datetime.timedelta(seconds=number)
+        for event in run:
+            inserts = list(event.inserts)
+            if len(inserts) < event.count:
+                # Wine prints no empty insert: the term of a run that found
+                # none, the copy of one that made none.
+                inserts.insert(2 if event.id == RUN_STARTED else 4, "")
+            events.append((at, event.id, inserts))
+        status = str(run[-1].id - RUN_ENDED) if run[-1:] and \
+            run[-1].id != RUN_STARTED else "-"
+        entries.append((at.strftime("%H:%M:%S"), run[0].inserts[0], status))
+    failed = [entry for entry in entries if entry[2] != "0"]
+    ordered = failed + [entry for entry in entries if entry[2] == "0"]
+    count = "1 run" if len(runs) == 1 else f"{len(runs)} runs"
+    expected = (f"tesmarinds 2026/12/08: {count}, {len(failed)} not 0: "
+                + "; ".join(" ".join(entry) for entry in ordered) + "\n")
+    output, status = run_results_script(events, [],
+                                        today=datetime.date(2026, 12, 9))
+    checks.equal(output, expected,
+                 "the results script's line on the runner's events")
+    checks.equal(status, 1 if failed else 0,
+                 "the results script's exit status")
 
 
 # --- The Windows Installer package ------------------------------------------
@@ -341,6 +376,7 @@ def package_lifecycle(desktop, package, checks):
     checks.equal(status, RUNNER_DONE, "the task's exit status")
     kept = check_recorded_run(checks, desktop, events, 0,
                               "最後まで実行しました。", term="売上")
+    check_results_script(checks, [events])
     check_selected_once_and_closed(checks, log_lines(kept or b""), fixture,
                                    "sales", title, class_name)
     checks.equal(fixture.closes("totals"), [],
@@ -505,11 +541,12 @@ def package_turns(desktop, package, checks):
         turn.write(b"suzuki\r\n")
     runs = [start_action(desktop, action, {"WINEDEBUG": EVENT_DEBUG})
             for _ in range(2)]
-    copies, notes = [], []
+    copies, notes, recorded = [], [], [events]
     for number, run in enumerate(runs, 1):
         checks.equal(run.wait(timeout=150), RUNNER_DONE,
                      f"run {number}'s exit status")
         events = written_events(run.stderr_path)
+        recorded.append(events)
         copies.append(check_recorded_run(checks, desktop, events,
                                          RUNNER_DONE, "最後まで実行しました。"))
         notes += [event.inserts[2] for event in events[1:]]
@@ -517,6 +554,7 @@ def package_turns(desktop, package, checks):
                  [(1, "accepted")], "close requests (from the first run)")
     checks.equal(sum("秒待ちました" in note for note in notes), 1,
                  f"runs that waited for the other's turn: {notes}")
+    check_results_script(checks, recorded)
     checks.expect(all(copy and copy.endswith(end_line()) for copy in copies),
                   "each run's copy is a whole log")
     checks.equal(sum(selected_line(title) in (copy or b"")
