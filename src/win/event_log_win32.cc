@@ -89,13 +89,6 @@ std::wstring MessageText(const NotePiece& piece) {
   return message;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
-  DWORD written = 0;
-  return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
-                   &written, nullptr) != 0 &&
-         written == bytes.size();
-}
-
 }  // namespace
 
 // The source is registered by the packages; unregistered (the zip's task on
@@ -136,8 +129,11 @@ void ShowNote(const std::u16string& note) {
   DWORD mode = 0;
   if (output != nullptr && output != INVALID_HANDLE_VALUE &&
       GetConsoleMode(output, &mode) == 0) {
-    static_cast<void>(WriteAll(
-        output, InShiftJis(reinterpret_cast<const char16_t*>(text.c_str()))));
+    const std::string bytes =
+        InShiftJis(reinterpret_cast<const char16_t*>(text.c_str()));
+    DWORD written = 0;
+    WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+              nullptr);
     return;
   }
   if (output == nullptr || output == INVALID_HANDLE_VALUE) {
