@@ -51,8 +51,8 @@ def version_key(version):
 
 
 def fingerprint(template):
-    """The settings of the parsed template: every element, its attributes
-    but the revisions, and its text, in order."""
+    """A short hash of the parsed template's settings: every element, its
+    attributes but the revisions, and its text, in order."""
     lines = []
     for element in template.iter():
         attributes = sorted((name, value) for name, value
