@@ -5,12 +5,22 @@ under Software\\Policies\\tesmarinds (Intune imports no template writing
 under Software\\Microsoft or Software\\Policies\\Microsoft, and the runner
 reads nowhere else), each language file holding exactly the strings and
 presentations the template names, the Japanese one in UTF-8, and the
-revision the major.minor of the version CMakeLists.txt names, which the
-files' comments name whole.
+revision the version that last changed the template's settings.
+
+The settings are the template itself, tesmarinds.admx, whatever its
+comments and layout; the language files' texts are not. Intune refuses to
+import a template whose settings it already holds, so a template imported
+from an earlier version must stay valid while they are unchanged: the
+revision stays the major.minor of the version that last changed them, the
+version the files' comments name whole and SETTINGS records with the
+settings' fingerprint. A change to the settings fails here until it is
+given the revision of the version it ships in and recorded in SETTINGS.
+Every file carries that one revision, and the template requires it.
 
     check-admx.py
 """
 
+import hashlib
 import os
 import re
 import sys
@@ -23,6 +33,10 @@ LANGUAGES = ("en-US", "ja-JP")
 KEY = "Software\\Policies\\tesmarinds"
 NAMESPACE = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 REFERENCE = re.compile(r"\$\((string|presentation)\.([^)]+)\)")
+# The version that last changed the settings, and their fingerprint then.
+SETTINGS = ("1.5.0", "5a40a8b2a2610d96")
+# The attributes that name the revision, which follows the settings.
+REVISIONS = ("revision", "minRequiredRevision")
 
 
 def project_version():
@@ -30,6 +44,22 @@ def project_version():
         found = re.search(r"project\(\s*tesmarinds\s+VERSION\s+(\S+)",
                           cmake.read())
     return found.group(1) if found else None
+
+
+def version_key(version):
+    return tuple(int(part) for part in version.split("."))
+
+
+def fingerprint(template):
+    """A short hash of the parsed template's settings: every element, its
+    attributes but the revisions, and its text, in order."""
+    lines = []
+    for element in template.iter():
+        attributes = sorted((name, value) for name, value
+                            in element.attrib.items() if name not in REVISIONS)
+        lines.append(repr((element.tag, attributes,
+                           (element.text or "").strip())))
+    return hashlib.sha256("\n".join(lines).encode("utf-8")).hexdigest()[:16]
 
 
 def ids(root, kind):
@@ -40,7 +70,11 @@ def ids(root, kind):
 
 def problems():
     version = project_version()
-    revision = ".".join(version.split(".")[:2])
+    settings_version, recorded = SETTINGS
+    revision = ".".join(settings_version.split(".")[:2])
+    if version_key(settings_version) > version_key(version):
+        yield (f"SETTINGS names {settings_version}, later than {version}, "
+               "the version CMakeLists.txt names")
     files = [TEMPLATE] + [os.path.join(language, "tesmarinds.adml")
                           for language in LANGUAGES]
     roots = {}
@@ -59,9 +93,11 @@ def problems():
             continue
         if roots[name].get("revision") != revision:
             yield (f"{name}: revision {roots[name].get('revision')}, not "
-                   f"{revision} for version {version}")
-        if f"tesmarinds {version}:" not in text:
-            yield f"{name}: its comment does not name tesmarinds {version}"
+                   f"{revision}, that of {settings_version}, which last "
+                   "changed the settings")
+        if f"tesmarinds {settings_version}:" not in text:
+            yield (f"{name}: its comment does not name tesmarinds "
+                   f"{settings_version}, which last changed the settings")
     if len(roots) != len(files):
         return
 
@@ -69,6 +105,12 @@ def problems():
     minimum = template.find(f"{NAMESPACE}resources").get("minRequiredRevision")
     if minimum != revision:
         yield f"{TEMPLATE}: minRequiredRevision {minimum}, not {revision}"
+    if fingerprint(template) != recorded:
+        yield (f"{TEMPLATE}: its settings are not those of "
+               f"{settings_version} (fingerprint {fingerprint(template)}, "
+               f"not {recorded}): give the files the revision of the version "
+               f"{version} and name it in their comments, then record it "
+               "with this fingerprint in SETTINGS")
     for policy in template.iter(f"{NAMESPACE}policy"):
         if (policy.get("key"), policy.get("class")) != (KEY, "Machine"):
             yield (f"{TEMPLATE}: policy {policy.get('name')} is under "
