@@ -1,11 +1,71 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "settings/settings.h"
+#include "setup/kept_settings.h"
 #include "setup/task_definition.h"
 
 namespace {
+
+RegistryValue Text(std::u16string text) {
+  RegistryValue value;
+  value.kind = RegistryValue::kText;
+  value.text = std::move(text);
+  return value;
+}
+
+RegistryValue Number(std::uint32_t number) {
+  RegistryValue value;
+  value.kind = RegistryValue::kNumber;
+  value.number = number;
+  return value;
+}
+
+RegistryValue Of(RegistryValue::Kind kind) {
+  RegistryValue value;
+  value.kind = kind;
+  return value;
+}
+
+struct KeptCase {
+  const char* what;
+  setup::KeptSetting (*rule)(const RegistryValue&);
+  RegistryValue found;
+  std::u16string kept;  // empty: not kept
+  const char* why;
+};
+
+TEST(PackageUpgrade, KeepsOnlyValuesThePropertiesTake) {
+  const std::vector<KeptCase> cases = {
+      {"a Term", setup::KeptTerm, Text(u"集計"), u"集計", ""},
+      {"a Term of 2,000 units", setup::KeptTerm,
+       Text(std::u16string(2000, u'売')), std::u16string(2000, u'売'), ""},
+      {"an empty Term", setup::KeptTerm, Text(u""), u"", "empty"},
+      {"a Term holding %", setup::KeptTerm, Text(u"50%"), u"", "% or \\"},
+      {"a Term holding \\", setup::KeptTerm, Text(u"a\\b"), u"", "% or \\"},
+      {"a REG_DWORD Term", setup::KeptTerm, Number(7), u"", "not text"},
+      {"a REG_EXPAND_SZ Term", setup::KeptTerm, Of(RegistryValue::kOther), u"",
+       "not text"},
+      {"no Term", setup::KeptTerm, Of(RegistryValue::kAbsent), u"", "none"},
+      {"KeepDays 45", setup::KeptKeepDays, Number(45), u"45", ""},
+      {"KeepDays 0", setup::KeptKeepDays, Number(0), u"0", ""},
+      {"KeepDays 3650", setup::KeptKeepDays, Number(3650), u"3650", ""},
+      {"KeepDays 3651", setup::KeptKeepDays, Number(3651), u"", "0 to 3650"},
+      {"KeepDays 0xFFFFFFFF", setup::KeptKeepDays, Number(0xFFFFFFFFU), u"",
+       "0 to 3650"},
+      {"KeepDays as text", setup::KeptKeepDays, Text(u"365"), u"", "0 to 3650"},
+  };
+  for (const KeptCase& c : cases) {
+    const setup::KeptSetting kept = c.rule(c.found);
+    EXPECT_EQ(!c.kept.empty(), kept.kept) << c.what;
+    EXPECT_TRUE(kept.property == c.kept) << c.what;
+    EXPECT_NE(std::string::npos, kept.why.find(c.why)) << c.what;
+  }
+}
 
 struct StartCase {
   std::u16string start;

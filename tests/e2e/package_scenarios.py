@@ -448,6 +448,13 @@ def package_lifecycle(desktop, package, checks):
     if runs:
         check_copy_of_this_run(checks, desktop, runs[-1])
 
+    # A repair writes back what the install was given, not empty values.
+    status = msiexec(desktop, package, package.version, "/i", "REINSTALL=ALL",
+                     "REINSTALLMODE=omus")
+    checks.equal((status, term_value(desktop, package),
+                  keep_days_value(desktop, package)), (0, "集計", 45),
+                 "a repair's exit status, Term and KeepDays")
+
     higher = package.higher_version
     status = msiexec(desktop, package, higher, "/i", "START=06:45")
     checks.equal(status, 0, "msiexec /i's exit status for a higher version")
