@@ -58,9 +58,10 @@ find "$work/files" -exec touch -d "@$epoch" {} +
 # What wixl 0.101 cannot say in the source: TERM's feature is installed only
 # with TERM, KEEPDAYS's only with KEEPDAYS; the same version of the other
 # architecture is an upgrade (the Upgrade row's maximum made inclusive,
-# 0x200); TERM, START and KEEPDAYS reach the installation from a
-# non-administrator's managed install too; and the rollback action runs in
-# the script on rollback only (wixl writes it as an immediate action): no
+# 0x200); only the properties FindRelatedProducts sets are secure, so a
+# non-administrator's managed install, or a repair a user starts, cannot
+# give TERM, START or KEEPDAYS; and the rollback action runs in the script
+# on rollback only (wixl writes it as an immediate action): no
 # impersonation 0x800, in script 0x400, rollback 0x100, return ignored
 # 0x40, a DLL from the Binary table 0x1.
 msi_sql() {
@@ -74,7 +75,7 @@ msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALU
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
 msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
-msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START;KEEPDAYS' WHERE \`Property\` = 'SecureCustomProperties'"
+msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.
 TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" \
