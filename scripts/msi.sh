@@ -22,10 +22,10 @@ fi
 arch=$1 version=$2 product=$3 stage=$4 out=$5
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 case $arch in
-  x64) platform=x64 program_files=ProgramFiles64Folder
-       system_folder=System64Folder needs_64bit=1 win64=yes ;;
-  x86) platform=Intel program_files=ProgramFilesFolder
-       system_folder=SystemFolder needs_64bit=0 win64=no ;;
+  x64) platform=x64 program_files=ProgramFiles64Folder needs_64bit=1
+       win64=yes ;;
+  x86) platform=Intel program_files=ProgramFilesFolder needs_64bit=0
+       win64=no ;;
   *) echo "msi.sh: ARCH is x64 or x86, not $arch" >&2; exit 2 ;;
 esac
 
@@ -52,7 +52,7 @@ find "$work/files" -exec touch -d "@$epoch" {} +
 (cd "$work/files" &&
  TZ=UTC faketime -f "$clock" wixl -a "$arch" -o "$work/package.msi" \
    -D ProductCode="$product_code" -D Version="$version" \
-   -D ProgramFilesFolder="$program_files" -D SystemFolder="$system_folder" \
+   -D ProgramFilesFolder="$program_files" \
    -D Needs64BitWindows="$needs_64bit" -D Win64="$win64" -D Stage=. \
    "$source_dir/packaging/tesmarinds.wxs")
 # What wixl 0.101 cannot say in the source: TERM's feature is installed only

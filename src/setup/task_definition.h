@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setup {
 
@@ -32,5 +33,15 @@ std::u16string TaskDefinition(const Registration& registration);
 // holds). False when there is no '|'.
 bool SplitRegistrationData(std::u16string_view data,
                            Registration* registration);
+
+// Why the install folder cannot be used, by its name alone: a folder not on
+// a local drive (C:\...), or one holding a character XML 1.0 forbids, which
+// the definition cannot hold (named as U+FFFE). Empty when it can be used.
+std::string FolderNameProblem(std::u16string_view folder);
+
+// The drive and the folders below it, each one's own name: C:, Program
+// Files, tesmarinds for C:\Program Files\tesmarinds\. For a folder whose
+// name FolderNameProblem takes.
+std::vector<std::u16string> FolderPath(std::u16string_view folder);
 
 }  // namespace setup

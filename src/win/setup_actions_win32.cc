@@ -3,7 +3,7 @@
 // registered and removed through Task Scheduler's API, its text in UTF-16
 // throughout (no console, no code page, no cmd parsing the install folder),
 // and what an installed version was given read back before the upgrade
-// removes it.
+// removes it. The folders' actions are in setup_folders_win32.cc.
 //
 //   RememberSettings     immediate, before RemoveExistingProducts: TERM,
 //                        KEEPDAYS and START, each only when not given, from
@@ -302,6 +302,13 @@ __declspec(dllexport) UINT __stdcall RegisterTask(MSIHANDLE install) {
     // A task that never starts is worse than a failed install.
     Log(install, L"START must be HH:MM from 00:00 to 23:59, not \"" +
                      std::wstring(Wide(registration.start)) + L"\"");
+    return ERROR_INSTALL_FAILURE;
+  }
+  const std::string problem = setup::FolderNameProblem(registration.folder);
+  if (!problem.empty()) {
+    Log(install, L"the task \\tesmarinds\\close-windows was not registered: " +
+                     std::wstring(Wide(registration.folder)) + L" " +
+                     FromAscii(problem));
     return ERROR_INSTALL_FAILURE;
   }
   std::u16string definition = setup::TaskDefinition(registration);

@@ -242,6 +242,14 @@ class Package:
                                  1).encode()
 
 
+def install_log_says(desktop, pattern):
+    """Whether a line the custom actions wrote into the last install's log
+    matches pattern (after "tesmarinds: "), case aside."""
+    with open(desktop.path(INSTALL_LOG), "rb") as log:
+        return re.search(r"tesmarinds: " + pattern, log.read().decode("cp932"),
+                         re.I)
+
+
 def msiexec(desktop, package, version, *arguments):
     """msiexec on a copy of the package in c:\\e2e; its exit status (Wine
     gives the low byte of Windows Installer's)."""
@@ -426,7 +434,8 @@ def package_lifecycle(desktop, package, checks):
                  f"Term and KeepDays in HKLM\\SOFTWARE\\tesmarinds"
                  f" ({package.registry_view})")
     check_task_definition(checks, desktop, package, "07:30")
-    checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)),
+    checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)) and
+                  install_log_says(desktop, r"C:\\temp made"),
                   "the package made c:\\temp")
 
     status, output = import_term(desktop, POLICY_KEY, "売上", "/reg:64")
@@ -465,6 +474,8 @@ def package_lifecycle(desktop, package, checks):
                   keep_days_value(desktop, package)), ("集計", 45),
                  "Term and KeepDays kept by the upgrade")
     check_task_definition(checks, desktop, package, "06:45")
+    checks.expect(install_log_says(desktop, r"C:\\temp (kept|repaired)"),
+                  "the upgrade's log says c:\\temp was kept or repaired")
     status = msiexec(desktop, package, package.version, "/i")
     checks.expect(status != 0, "a lower version is refused")
     checks.equal(registered_version(desktop, package, higher), higher,
@@ -538,6 +549,10 @@ def package_properties(desktop, package, checks):
                   keep_days_value(desktop, package)), (None, None),
                  "Term and KeepDays without TERM and KEEPDAYS")
     check_task_definition(checks, desktop, package, "18:00")
+    checks.expect(install_log_says(desktop, "INSTALLDIR " +
+                                   re.escape(package.folder) +
+                                   r"\\ and the folders above it: only"),
+                  "the log says only administrators can change the folder")
     action = task_action(package.definition(desktop))
     status = run_action(desktop, action)
     checks.equal(status, RUNNER_NO_TERM,
