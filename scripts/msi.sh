@@ -60,8 +60,8 @@ find "$work/files" -exec touch -d "@$epoch" {} +
 # architecture is an upgrade (the Upgrade row's maximum made inclusive,
 # 0x200); only the properties FindRelatedProducts sets are secure, so a
 # non-administrator's managed install, or a repair a user starts, cannot
-# give TERM, START or KEEPDAYS; and the rollback action runs in the script
-# on rollback only (wixl writes it as an immediate action): no
+# give TERM, START or KEEPDAYS; and the rollback actions run in the script
+# on rollback only (wixl writes them as immediate actions): no
 # impersonation 0x800, in script 0x400, rollback 0x100, return ignored
 # 0x40, a DLL from the Binary table 0x1.
 msi_sql() {
@@ -74,7 +74,9 @@ msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALU
 msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('KeepDays', 0, 'NOT KEEPDAYS')"
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
-msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
+for rollback in UnregisterTaskOnRollback ReregisterTask; do
+  msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = '$rollback'"
+done
 msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.

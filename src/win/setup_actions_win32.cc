@@ -11,8 +11,11 @@
 //                        and its task's start; on a repair TERM and KEEPDAYS,
 //                        which Windows Installer keeps nowhere, so that the
 //                        repair writes the values back, not empty ones
+//   KeepTaskForRollback  immediate, before UnregisterTask: the start and
+//                        the folder ReregisterTask registers again
 //   RegisterTask         deferred, as SYSTEM: CustomActionData
-//                        START|INSTALLDIR
+//                        START|INSTALLDIR; also ReregisterTask, the
+//                        rollback of UnregisterTask
 //   UnregisterTask       deferred and rollback, as SYSTEM
 #include <windows.h>
 // After windows.h, which they need.
@@ -31,6 +34,10 @@ namespace {
 
 constexpr wchar_t kTaskFolder[] = L"\\tesmarinds";
 constexpr wchar_t kTaskName[] = L"close-windows";
+// The start of a task whose trigger cannot be read, as under Wine, whose
+// Task Scheduler keeps none: the package's default.
+constexpr char16_t kDefaultStart[] = u"18:00";
+
 std::wstring Hex(HRESULT result) {
   constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
   auto bits = static_cast<unsigned long>(result);
@@ -322,6 +329,21 @@ __declspec(dllexport) UINT __stdcall RegisterTask(MSIHANDLE install) {
                      Hex(result) + L")");
     return ERROR_INSTALL_FAILURE;
   }
+  return ERROR_SUCCESS;
+}
+
+__declspec(dllexport) UINT __stdcall KeepTaskForRollback(MSIHANDLE install) {
+  std::u16string start = InstalledStartTime(install);
+  if (start.empty()) {
+    start = kDefaultStart;
+  }
+  const std::wstring data =
+      std::wstring(Wide(start)) + L"|" + Property(install, L"INSTALLDIR");
+  MsiSetPropertyW(install, L"ReregisterTask", data.c_str());
+  Log(install,
+      L"should the removal roll back, the task is registered again"
+      L" as " +
+          data);
   return ERROR_SUCCESS;
 }
 
