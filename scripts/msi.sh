@@ -64,7 +64,8 @@ find "$work/files" -exec touch -d "@$epoch" {} +
 # on rollback only (wixl writes them as immediate actions): no
 # impersonation 0x800, in script 0x400, rollback 0x100, return ignored
 # 0x40, a DLL from the Binary table 0x1. The event source's message file
-# is REG_EXPAND_SZ (#%).
+# is REG_EXPAND_SZ (#%), and its key goes, whatever else it then holds,
+# with the package (a row named -).
 msi_sql() {
   TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" -q "$1"
 }
@@ -76,6 +77,7 @@ msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALU
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
 msi_sql "UPDATE \`Registry\` SET \`Value\` = '#%[INSTALLDIR]tesmarinds-task.exe' WHERE \`Name\` = 'EventMessageFile'"
+msi_sql "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\tesmarinds', '-', 'EventSource')"
 for rollback in UnregisterTaskOnRollback ReregisterTask; do
   msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = '$rollback'"
 done
