@@ -122,6 +122,7 @@ struct TempFolderCase {
   Verdict verdict;
   const char* why;
   const char* runner = kSystem;
+  std::u16string final_path = u"\\\\?\\C:\\temp";
 };
 
 TEST(PackageTempFolder, KeptRepairedOrRefusedAsFound) {
@@ -139,7 +140,9 @@ TEST(PackageTempFolder, KeptRepairedOrRefusedAsFound) {
        "(A;OICIIO;0x1301bf;;;BU)",
        kFolder, Verdict::kRepair, "no inheritable OWNER RIGHTS"},
       {"Wine's", kWineDefault, kFolder, Verdict::kRepair,
-       "no inheritable OWNER RIGHTS", kWineUser},
+       "no inheritable OWNER RIGHTS", kWineUser, u"\\\\?\\c:\\TEMP"},
+      {"a Unix link Wine followed", kWineDefault, kFolder, Verdict::kRefuse,
+       "leads elsewhere", kWineUser, u"\\\\?\\C:\\elsewhere"},
       {"Everyone given full control, as generic rights",
        std::string(setup::kTempFolderSddl) + "(A;OICI;GA;;;WD)", kFolder,
        Verdict::kRepair, "Everyone (S-1-1-0) may delete or rename it"},
@@ -159,8 +162,9 @@ TEST(PackageTempFolder, KeptRepairedOrRefusedAsFound) {
        "could not be opened"},
   };
   for (const TempFolderCase& c : cases) {
-    const setup::Judgement judgement =
-        setup::JudgeTempFolder(Found(c.sddl, c.attributes), c.runner);
+    setup::FoundObject folder = Found(c.sddl, c.attributes);
+    folder.final_path = c.final_path;
+    const setup::Judgement judgement = setup::JudgeTempFolder(folder, c.runner);
     EXPECT_EQ(c.verdict, judgement.verdict) << c.what;
     EXPECT_NE(std::string::npos, judgement.why.find(c.why))
         << c.what << ": " << judgement.why;

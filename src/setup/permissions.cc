@@ -182,6 +182,20 @@ std::u16string_view FolderOf(std::u16string_view path) {
                                                 : path.substr(0, separator);
 }
 
+// Whether two paths name the same folder, letters compared as the file
+// system compares them in these ASCII names.
+bool SameFolderName(std::u16string_view one, std::u16string_view other) {
+  const auto folded = [](char16_t unit) {
+    return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20)
+                                        : unit;
+  };
+  return one.size() == other.size() &&
+         std::equal(one.begin(), one.end(), other.begin(),
+                    [&folded](char16_t a, char16_t b) {
+                      return folded(a) == folded(b);
+                    });
+}
+
 Judgement Refused(std::string why) {
   return {Verdict::kRefuse, std::move(why)};
 }
@@ -195,6 +209,11 @@ Judgement RepairedFor(std::string why) {
 Judgement JudgeTempFolder(const FoundObject& folder,
                           const std::string& runner) {
   std::string why = Unusable(folder, /*folder=*/true);
+  // A platform that follows a link all the same (Wine 8 follows a Unix
+  // symbolic link) still shows where the handle leads.
+  if (why.empty() && !SameFolderName(folder.final_path, u"\\\\?\\C:\\temp")) {
+    why = "it leads elsewhere than C:\\temp itself (a link was followed)";
+  }
   if (!why.empty()) {
     return Refused(why);
   }

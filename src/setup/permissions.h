@@ -60,8 +60,9 @@ struct Judgement {
 
 // Trusted beside SYSTEM, Administrators and TrustedInstaller is runner, the
 // account the custom action runs as (SYSTEM; under Wine, the Wine user).
-// c:\temp: refused when a link or no folder, repaired when its owner or
-// DACL lets others delete, re-point or lock it.
+// c:\temp: refused when a link, no folder, or leading elsewhere (its
+// final path not \\?\C:\temp); repaired when its owner or DACL lets
+// others delete, re-point or lock it.
 Judgement JudgeTempFolder(const FoundObject& folder, const std::string& runner);
 // The file that keeps c:\temp from being emptied, found in folder.
 Judgement JudgeKeepFile(const FoundObject& file, const FoundObject& folder,
