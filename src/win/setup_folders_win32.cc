@@ -215,9 +215,12 @@ setup::Judgement Explained(setup::Judgement judgement, NTSTATUS status) {
 
 // Keeps, repairs or refuses what name is, as judged, through the handle
 // that was judged. A repair gives the whole descriptor, owner and protected
-// DACL, through SetKernelObjectSecurity, which, unlike SetSecurityInfo and
-// SetNamedSecurityInfo, carries nothing on to what is inside (a user may
-// have put links there). False when the action must fail.
+// DACL, through SetKernelObjectSecurity, which sets this one object's
+// descriptor and nothing more: SetSecurityInfo and SetNamedSecurityInfo
+// would also carry inheritable entries on to what is inside, where a user
+// may have put links. (Microsoft's page on SetKernelObjectSecurity points
+// files to those two for the inheritance they work out, which a protected
+// DACL given whole does not need.) False when the action must fail.
 bool Settle(MSIHANDLE install, const std::wstring& name,
             const setup::Judgement& judgement, HANDLE handle,
             PSECURITY_DESCRIPTOR descriptor, const std::wstring& remedy) {
