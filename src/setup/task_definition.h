@@ -1,7 +1,8 @@
 // The package's group task, \tesmarinds\close-windows, as the text Task
-// Scheduler registers, and the start time it is given or was given, apart
-// from the platform: the custom actions in src/win/setup_actions_win32.cc
-// hand these to Task Scheduler's API, the unit tests check them natively.
+// Scheduler registers, the start time it is given or was given, and
+// whether the install folder's name can go into it, apart from the
+// platform: the custom actions in src/win/ hand these to Windows, the unit
+// tests check them natively.
 #pragma once
 
 #include <string>
