@@ -22,10 +22,10 @@ fi
 arch=$1 version=$2 product=$3 stage=$4 out=$5
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 case $arch in
-  x64) platform=x64 program_files=ProgramFiles64Folder
-       system_folder=System64Folder needs_64bit=1 win64=yes ;;
-  x86) platform=Intel program_files=ProgramFilesFolder
-       system_folder=SystemFolder needs_64bit=0 win64=no ;;
+  x64) platform=x64 program_files=ProgramFiles64Folder needs_64bit=1
+       win64=yes ;;
+  x86) platform=Intel program_files=ProgramFilesFolder needs_64bit=0
+       win64=no ;;
   *) echo "msi.sh: ARCH is x64 or x86, not $arch" >&2; exit 2 ;;
 esac
 
@@ -52,17 +52,20 @@ find "$work/files" -exec touch -d "@$epoch" {} +
 (cd "$work/files" &&
  TZ=UTC faketime -f "$clock" wixl -a "$arch" -o "$work/package.msi" \
    -D ProductCode="$product_code" -D Version="$version" \
-   -D ProgramFilesFolder="$program_files" -D SystemFolder="$system_folder" \
+   -D ProgramFilesFolder="$program_files" \
    -D Needs64BitWindows="$needs_64bit" -D Win64="$win64" -D Stage=. \
    "$source_dir/packaging/tesmarinds.wxs")
 # What wixl 0.101 cannot say in the source: TERM's feature is installed only
 # with TERM, KEEPDAYS's only with KEEPDAYS; the same version of the other
 # architecture is an upgrade (the Upgrade row's maximum made inclusive,
-# 0x200); TERM, START and KEEPDAYS reach the installation from a
-# non-administrator's managed install too; and the rollback action runs in
-# the script on rollback only (wixl writes it as an immediate action): no
+# 0x200); only the properties FindRelatedProducts sets are secure, so a
+# non-administrator's managed install, or a repair a user starts, cannot
+# give TERM, START or KEEPDAYS; and the rollback actions run in the script
+# on rollback only (wixl writes them as immediate actions): no
 # impersonation 0x800, in script 0x400, rollback 0x100, return ignored
-# 0x40, a DLL from the Binary table 0x1.
+# 0x40, a DLL from the Binary table 0x1. The event source's message file
+# is REG_EXPAND_SZ (#%), and its key goes, whatever else it then holds,
+# with the package (a row named -).
 msi_sql() {
   TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" -q "$1"
 }
@@ -73,8 +76,12 @@ msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALU
 msi_sql "INSERT INTO \`Condition\` (\`Feature_\`, \`Level\`, \`Condition\`) VALUES ('KeepDays', 0, 'NOT KEEPDAYS')"
 msi_sql "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msi_sql "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Language\`, \`Attributes\`, \`Remove\`, \`ActionProperty\`) VALUES ('$upgrade_code', '', '$version', '', 513, '', 'WIX_UPGRADE_DETECTED')"
-msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = 'UnregisterTaskOnRollback'"
-msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;TERM;START;KEEPDAYS' WHERE \`Property\` = 'SecureCustomProperties'"
+msi_sql "UPDATE \`Registry\` SET \`Value\` = '#%[INSTALLDIR]tesmarinds-task.exe' WHERE \`Name\` = 'EventMessageFile'"
+msi_sql "INSERT INTO \`Registry\` (\`Registry\`, \`Root\`, \`Key\`, \`Name\`, \`Component_\`) VALUES ('EventSourceKey', 2, 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\tesmarinds', '-', 'EventSource')"
+for rollback in UnregisterTaskOnRollback ReregisterTask; do
+  msi_sql "UPDATE \`CustomAction\` SET \`Type\` = $((0x800 | 0x400 | 0x100 | 0x40 | 0x1)) WHERE \`Action\` = '$rollback'"
+done
+msi_sql "UPDATE \`Property\` SET \`Value\` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED' WHERE \`Property\` = 'SecureCustomProperties'"
 # The platform as Windows Installer names it, and no language: the texts are
 # English, and a neutral package installs whatever the system's locale.
 TZ=UTC faketime -f "$clock" msibuild "$work/package.msi" \

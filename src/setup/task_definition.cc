@@ -1,9 +1,45 @@
 #include "setup/task_definition.h"
 
+#include <algorithm>
+
 namespace setup {
 namespace {
 
 bool IsDigit(char16_t unit) { return unit >= u'0' && unit <= u'9'; }
+
+bool IsLetter(char16_t unit) {
+  return (unit >= u'A' && unit <= u'Z') || (unit >= u'a' && unit <= u'z');
+}
+
+// The code unit as U+XXXX.
+std::string CodePoint(char16_t unit) {
+  constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text = "U+0000";
+  std::size_t digit = text.size();
+  for (unsigned bits = unit; bits != 0; bits >>= 4) {
+    text[--digit] = kDigits[bits & 0xF];
+  }
+  return text;
+}
+
+// The first code unit XML 1.0 forbids (a control character other than tab,
+// CR and LF, U+FFFE, U+FFFF, a surrogate without its pair); npos if none.
+std::size_t ForbiddenInXml(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;
+    } else if (high || low || unit == 0xFFFE || unit == 0xFFFF ||
+               (unit < 0x20 && unit != u'\t' && unit != u'\r' &&
+                unit != u'\n')) {
+      return i;
+    }
+  }
+  return std::u16string_view::npos;
+}
 
 // Only element text is escaped: the folder never goes into an attribute.
 std::u16string EscapedForXml(std::u16string_view text) {
@@ -106,6 +142,44 @@ bool SplitRegistrationData(std::u16string_view data,
   registration->start = data.substr(0, bar);
   registration->folder = data.substr(bar + 1);
   return true;
+}
+
+std::string FolderNameProblem(std::u16string_view folder) {
+  if (folder.substr(0, 2) == u"\\\\") {
+    return "it is on the network (\\\\server\\share), not on a local drive";
+  }
+  if (folder.size() < 3 || !IsLetter(folder[0]) || folder[1] != u':' ||
+      folder[2] != u'\\') {
+    return "it is not a full path on a local drive, such as C:\\Tools";
+  }
+  const std::size_t forbidden = ForbiddenInXml(folder);
+  if (forbidden != std::u16string_view::npos) {
+    return "it holds " + CodePoint(folder[forbidden]) +
+           ", which XML 1.0 forbids and so the task's definition cannot hold";
+  }
+  const std::vector<std::u16string> names = FolderPath(folder);
+  if (std::any_of(names.begin(), names.end(), [](const std::u16string& name) {
+        return name == u"." || name == u"..";
+      })) {
+    return "it names a folder . or ..";
+  }
+  return std::string();
+}
+
+std::vector<std::u16string> FolderPath(std::u16string_view folder) {
+  std::vector<std::u16string> names;
+  std::size_t start = 0;
+  while (start < folder.size()) {
+    std::size_t end = folder.find(u'\\', start);
+    if (end == std::u16string_view::npos) {
+      end = folder.size();
+    }
+    if (end > start) {
+      names.emplace_back(folder.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return names;
 }
 
 }  // namespace setup

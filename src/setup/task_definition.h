@@ -1,11 +1,13 @@
 // The package's group task, \tesmarinds\close-windows, as the text Task
-// Scheduler registers, and the start time it is given or was given, apart
-// from the platform: the custom actions in src/win/setup_actions_win32.cc
-// hand these to Task Scheduler's API, the unit tests check them natively.
+// Scheduler registers, the start time it is given or was given, and
+// whether the install folder's name can go into it, apart from the
+// platform: the custom actions in src/win/ hand these to Windows, the unit
+// tests check them natively.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setup {
 
@@ -32,5 +34,15 @@ std::u16string TaskDefinition(const Registration& registration);
 // holds). False when there is no '|'.
 bool SplitRegistrationData(std::u16string_view data,
                            Registration* registration);
+
+// Why the install folder cannot be used, by its name alone: a folder not on
+// a local drive (C:\...), or one holding a character XML 1.0 forbids, which
+// the definition cannot hold (named as U+FFFE). Empty when it can be used.
+std::string FolderNameProblem(std::u16string_view folder);
+
+// The drive and the folders below it, each one's own name: C:, Program
+// Files, tesmarinds for C:\Program Files\tesmarinds\. For a folder whose
+// name FolderNameProblem takes.
+std::vector<std::u16string> FolderPath(std::u16string_view folder);
 
 }  // namespace setup

@@ -1,15 +1,22 @@
-// The package's custom actions, kept in its Binary table and never
-// installed: the task \tesmarinds\close-windows registered and removed
-// through Task Scheduler's API, its text in UTF-16 throughout (no console,
-// no code page, no cmd parsing the install folder), and what an installed
-// version was given read back before the upgrade removes it.
+// The package's custom actions about the task and the settings, kept in
+// its Binary table and never installed: the task \tesmarinds\close-windows
+// registered and removed through Task Scheduler's API, its text in UTF-16
+// throughout (no console, no code page, no cmd parsing the install folder),
+// and what an installed version was given read back before the upgrade
+// removes it. The folders' actions are in setup_folders_win32.cc.
 //
-//   RememberSettings  immediate, before RemoveExistingProducts: TERM,
-//                     KEEPDAYS and START, each only when not given, from
-//                     the Term and KeepDays the installed version wrote and
-//                     its task's start
-//   RegisterTask      deferred, as SYSTEM: CustomActionData START|INSTALLDIR
-//   UnregisterTask    deferred and rollback, as SYSTEM
+//   RememberSettings     immediate, before RemoveExistingProducts: TERM,
+//                        KEEPDAYS and START, each only when not given, from
+//                        the Term and KeepDays the installed version wrote
+//                        and its task's start; on a repair TERM and KEEPDAYS,
+//                        which Windows Installer keeps nowhere, so that the
+//                        repair writes the values back, not empty ones
+//   KeepTaskForRollback  immediate, before UnregisterTask: the start and
+//                        the folder ReregisterTask registers again
+//   RegisterTask         deferred, as SYSTEM: CustomActionData
+//                        START|INSTALLDIR; also ReregisterTask, the
+//                        rollback of UnregisterTask
+//   UnregisterTask       deferred and rollback, as SYSTEM
 #include <windows.h>
 // After windows.h, which they need.
 #include <msi.h>
@@ -18,51 +25,18 @@
 
 #include <string>
 
+#include "settings/settings.h"
+#include "setup/kept_settings.h"
 #include "setup/task_definition.h"
+#include "win/setup_session_win32.h"
 
 namespace {
 
 constexpr wchar_t kTaskFolder[] = L"\\tesmarinds";
 constexpr wchar_t kTaskName[] = L"close-windows";
-constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\tesmarinds";
-
-// The package's own registry view first (where it writes Term), then the
-// other: an upgrade from the other architecture's package finds its values.
-#ifdef _WIN64
-constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-#else
-constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
-#endif
-
-std::u16string Utf16(const wchar_t* text) {
-  return reinterpret_cast<const char16_t*>(text);
-}
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-std::wstring Property(MSIHANDLE install, const wchar_t* name) {
-  DWORD size = 0;
-  wchar_t none[1] = L"";
-  if (MsiGetPropertyW(install, name, none, &size) != ERROR_MORE_DATA) {
-    return std::wstring();
-  }
-  std::wstring value(++size, L'\0');
-  if (MsiGetPropertyW(install, name, value.data(), &size) != ERROR_SUCCESS) {
-    return std::wstring();
-  }
-  value.resize(size);
-  return value;
-}
-
-// A line in the installation's log (msiexec /l*v), which is all an
-// administrator sees of a failed custom action.
-void Log(MSIHANDLE install, const std::wstring& text) {
-  PMSIHANDLE record = MsiCreateRecord(1);
-  MsiRecordSetStringW(record, 0, (L"tesmarinds: " + text).c_str());
-  MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
-}
+// The start of a task whose trigger cannot be read, as under Wine, whose
+// Task Scheduler keeps none: the package's default.
+constexpr char16_t kDefaultStart[] = u"18:00";
 
 std::wstring Hex(HRESULT result) {
   constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
@@ -179,33 +153,16 @@ std::u16string InstalledStartTime(MSIHANDLE install) {
   return setup::StartTimeOf(Utf16(boundary));
 }
 
-// The value of that type in the first view that has it; false when none
-// does. Views are chosen when the key is opened, as every Windows since XP
-// does it.
-bool InstalledValue(const wchar_t* name, DWORD type, BYTE* value, DWORD* size) {
-  for (REGSAM view : kViews) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0,
-                      KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-      continue;
-    }
-    DWORD found = 0;
-    DWORD given = *size;
-    LONG status = RegQueryValueExW(key, name, nullptr, &found, value, &given);
-    RegCloseKey(key);
-    if (status == ERROR_SUCCESS && found == type) {
-      *size = given;
-      return true;
-    }
-  }
-  return false;
-}
-
-// Whether a version being upgraded installed that feature: only what the
-// package itself wrote is taken over, never a value a policy or an
-// administrator put in its place, which the upgrade leaves alone anyway.
+// Whether the version being upgraded, or this one being repaired, installed
+// that feature. While it is installed, the value at the package's place is
+// the package's: one an administrator changed there is the package's
+// setting all the same, kept by an upgrade and a repair and removed with
+// the package. A policy's value is under a key of its own, which the
+// package neither reads nor writes.
 bool InstalledByPackage(MSIHANDLE install, const wchar_t* feature) {
-  std::wstring products = Property(install, L"WIX_UPGRADE_DETECTED");
+  std::wstring products = Property(install, L"Installed").empty()
+                              ? Property(install, L"WIX_UPGRADE_DETECTED")
+                              : Property(install, L"ProductCode");
   size_t start = 0;
   while (start < products.size()) {
     size_t end = products.find(L';', start);
@@ -223,28 +180,28 @@ bool InstalledByPackage(MSIHANDLE install, const wchar_t* feature) {
   return false;
 }
 
-void RememberTerm(MSIHANDLE install) {
-  // The runner refuses a term over 256 UTF-16 units; room for that and more,
-  // and for the end the registry does not promise.
-  wchar_t term[1024] = {};
-  DWORD size = sizeof term - sizeof term[0];
-  if (InstalledValue(L"Term", REG_SZ, reinterpret_cast<BYTE*>(term), &size) &&
-      term[0] != L'\0') {
-    term[size / sizeof term[0]] = L'\0';
-    MsiSetPropertyW(install, L"TERM", term);
-    Log(install, L"TERM kept from the installed Term");
+// property from the installed value name where rule keeps it, read as the
+// runner reads it; otherwise the log says why and the property keeps its
+// default, never another view's value.
+void Remember(MSIHANDLE install, const wchar_t* property, const char16_t* name,
+              setup::KeptSetting (*rule)(const RegistryValue&)) {
+  const FoundSetting found = FindPackageSetting(name);
+  const setup::KeptSetting kept = rule(found.value);
+  const std::wstring value =
+      L" the installed " + std::wstring(Wide(std::u16string(name)));
+  if (kept.kept) {
+    MsiSetPropertyW(install, property, Wide(kept.property));
+    Log(install, property + (L" kept from" + value));
+    return;
   }
-}
-
-void RememberKeepDays(MSIHANDLE install) {
-  DWORD days = 0;
-  DWORD size = sizeof days;
-  if (InstalledValue(L"KeepDays", REG_DWORD, reinterpret_cast<BYTE*>(&days),
-                     &size) &&
-      size == sizeof days) {
-    MsiSetPropertyW(install, L"KEEPDAYS", std::to_wstring(days).c_str());
-    Log(install, L"KEEPDAYS kept from the installed KeepDays");
+  std::string where;
+  if (found.value.kind != RegistryValue::kAbsent) {
+    where = std::string(" (") + KeyOf(found.place) +
+            (found.place == SettingsPlace::kPackage64 ? ", 64-bit view)"
+                                                      : ", 32-bit view)");
   }
+  Log(install, property + (L" not taken from" + value) + FromAscii(where) +
+                   L": " + FromAscii(kept.why));
 }
 
 void RememberStart(MSIHANDLE install) {
@@ -291,18 +248,52 @@ HRESULT Register(const std::u16string& definition) {
 
 }  // namespace
 
+std::wstring Property(MSIHANDLE install, const wchar_t* name) {
+  DWORD size = 0;
+  wchar_t none[1] = L"";
+  if (MsiGetPropertyW(install, name, none, &size) != ERROR_MORE_DATA) {
+    return std::wstring();
+  }
+  std::wstring value(++size, L'\0');
+  if (MsiGetPropertyW(install, name, value.data(), &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  value.resize(size);
+  return value;
+}
+
+void Log(MSIHANDLE install, const std::wstring& text) {
+  PMSIHANDLE record = MsiCreateRecord(1);
+  MsiRecordSetStringW(record, 0, (L"tesmarinds: " + text).c_str());
+  MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
+}
+
+std::u16string Utf16(const wchar_t* text) {
+  return reinterpret_cast<const char16_t*>(text);
+}
+
+const wchar_t* Wide(const std::u16string& text) {
+  return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+std::wstring FromAscii(const std::string& text) {
+  return std::wstring(text.begin(), text.end());
+}
+
 extern "C" {
 
 __declspec(dllexport) UINT __stdcall RememberSettings(MSIHANDLE install) {
   if (Property(install, L"TERM").empty() &&
       InstalledByPackage(install, L"Term")) {
-    RememberTerm(install);
+    Remember(install, L"TERM", u"Term", setup::KeptTerm);
   }
   if (Property(install, L"KEEPDAYS").empty() &&
       InstalledByPackage(install, L"KeepDays")) {
-    RememberKeepDays(install);
+    Remember(install, L"KEEPDAYS", u"KeepDays", setup::KeptKeepDays);
   }
-  if (Property(install, L"START").empty()) {
+  // A repair registers no task.
+  if (Property(install, L"Installed").empty() &&
+      Property(install, L"START").empty()) {
     RememberStart(install);
   }
   // Nothing read back is no failure: the defaults apply.
@@ -320,6 +311,13 @@ __declspec(dllexport) UINT __stdcall RegisterTask(MSIHANDLE install) {
                      std::wstring(Wide(registration.start)) + L"\"");
     return ERROR_INSTALL_FAILURE;
   }
+  const std::string problem = setup::FolderNameProblem(registration.folder);
+  if (!problem.empty()) {
+    Log(install, L"the task \\tesmarinds\\close-windows was not registered: " +
+                     std::wstring(Wide(registration.folder)) + L" " +
+                     FromAscii(problem));
+    return ERROR_INSTALL_FAILURE;
+  }
   std::u16string definition = setup::TaskDefinition(registration);
   // Whole in the installation's log: what Task Scheduler was given, to be
   // read beside what it shows.
@@ -331,6 +329,21 @@ __declspec(dllexport) UINT __stdcall RegisterTask(MSIHANDLE install) {
                      Hex(result) + L")");
     return ERROR_INSTALL_FAILURE;
   }
+  return ERROR_SUCCESS;
+}
+
+__declspec(dllexport) UINT __stdcall KeepTaskForRollback(MSIHANDLE install) {
+  std::u16string start = InstalledStartTime(install);
+  if (start.empty()) {
+    start = kDefaultStart;
+  }
+  const std::wstring data =
+      std::wstring(Wide(start)) + L"|" + Property(install, L"INSTALLDIR");
+  MsiSetPropertyW(install, L"ReregisterTask", data.c_str());
+  Log(install,
+      L"should the removal roll back, the task is registered again"
+      L" as " +
+          data);
   return ERROR_SUCCESS;
 }
 

@@ -128,6 +128,8 @@ INSTALL_LOG = "c:\\e2e\\msiexec.log"
 HANDED_DEFINITION = re.compile(
     r"registering \\tesmarinds\\close-windows as\r\n(<\?xml.*?</Task>)",
     re.S)
+EVENT_SOURCE_KEY = ("HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\"
+                    "Application\\tesmarinds")
 
 
 class Package:
@@ -177,6 +179,27 @@ class Package:
                                  1).encode()
 
 
+def install_log_says(desktop, pattern):
+    """Whether a line the custom actions wrote into the last install's log
+    matches pattern (after "tesmarinds: "), case aside."""
+    with open(desktop.path(INSTALL_LOG), "rb") as log:
+        return re.search(r"tesmarinds: " + pattern, log.read().decode("cp932"),
+                         re.I)
+
+
+def event_source(desktop):
+    """The event source's message file (REG_EXPAND_SZ), in lower case, and
+    types; None when its key is not there."""
+    status, output = desktop.run(["reg", "query", EVENT_SOURCE_KEY])
+    if status != 0:
+        return None
+    message_file = re.search(rb"EventMessageFile\s+REG_EXPAND_SZ\s+(.*?)\r?\n",
+                             output)
+    types = re.search(rb"TypesSupported\s+REG_DWORD\s+(0x[0-9a-f]+)", output)
+    return (message_file and message_file[1].decode("cp932").lower(),
+            types and int(types[1], 16))
+
+
 def msiexec(desktop, package, version, *arguments):
     """msiexec on a copy of the package in c:\\e2e; its exit status (Wine
     gives the low byte of Windows Installer's)."""
@@ -188,17 +211,17 @@ def msiexec(desktop, package, version, *arguments):
     return status
 
 
-def registered_version(desktop, package, version):
-    """The DisplayVersion of that version's product code, None if it is
-    not installed."""
+def registered_version(desktop, package, version, name="DisplayVersion"):
+    """The DisplayVersion (or another text name) of that version's product
+    code in Programs and Features, None if it is not installed."""
     key = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
            + package.product_code(version))
-    status, output = desktop.run(["reg", "query", key, "/v", "DisplayVersion",
+    status, output = desktop.run(["reg", "query", key, "/v", name,
                                   package.registry_view])
     if status != 0:
         return None
-    found = re.search(rb"DisplayVersion\s+REG_SZ\s+(\S+)", output)
-    return found.group(1).decode() if found else None
+    found = re.search(rb"\s+REG_SZ\s+(.+?)\r?\n", output)
+    return found.group(1).decode("cp932") if found else None
 
 
 def keep_days_value(desktop, package):
@@ -361,8 +384,12 @@ def package_lifecycle(desktop, package, checks):
                  f"Term and KeepDays in HKLM\\SOFTWARE\\tesmarinds"
                  f" ({package.registry_view})")
     check_task_definition(checks, desktop, package, "07:30")
-    checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)),
+    checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)) and
+                  install_log_says(desktop, r"C:\\temp made"),
                   "the package made c:\\temp")
+    checks.equal(event_source(desktop),
+                 ((package.folder + "\\tesmarinds-task.exe").lower(), 7),
+                 "the event source's message file and types")
 
     status, output = import_term(desktop, POLICY_KEY, "売上", "/reg:64")
     checks.equal(status, 0, f"reg import /reg:64 ({readable(output)})")
@@ -382,6 +409,13 @@ def package_lifecycle(desktop, package, checks):
     checks.equal(fixture.closes("totals"), [],
                  "close requests to the window holding the package's term")
 
+    # A repair writes back what the install was given, not empty values.
+    status = msiexec(desktop, package, package.version, "/i", "REINSTALL=ALL",
+                     "REINSTALLMODE=omus")
+    checks.equal((status, term_value(desktop, package),
+                  keep_days_value(desktop, package)), (0, "集計", 45),
+                 "a repair's exit status, Term and KeepDays")
+
     higher = package.higher_version
     status = msiexec(desktop, package, higher, "/i", "START=06:45")
     checks.equal(status, 0, "msiexec /i's exit status for a higher version")
@@ -392,6 +426,8 @@ def package_lifecycle(desktop, package, checks):
                   keep_days_value(desktop, package)), ("集計", 45),
                  "Term and KeepDays kept by the upgrade")
     check_task_definition(checks, desktop, package, "06:45")
+    checks.expect(install_log_says(desktop, r"C:\\temp (kept|repaired)"),
+                  "the upgrade's log says c:\\temp was kept or repaired")
     status = msiexec(desktop, package, package.version, "/i")
     checks.expect(status != 0, "a lower version is refused")
     checks.equal(registered_version(desktop, package, higher), higher,
@@ -400,8 +436,8 @@ def package_lifecycle(desktop, package, checks):
     status = msiexec(desktop, package, higher, "/x")
     checks.equal(status, 0, "msiexec /x's exit status")
     check_removed(checks, desktop, package, higher)
-    checks.equal(keep_days_value(desktop, package), None,
-                 "KeepDays after removal")
+    checks.equal((keep_days_value(desktop, package), event_source(desktop)),
+                 (None, None), "KeepDays and the event source after removal")
     checks.expect(os.path.isfile(desktop.log_path) and kept,
                   "the log is left, and the user's copy")
 
@@ -464,6 +500,14 @@ def package_properties(desktop, package, checks):
                   keep_days_value(desktop, package)), (None, None),
                  "Term and KeepDays without TERM and KEEPDAYS")
     check_task_definition(checks, desktop, package, "18:00")
+    checks.expect(install_log_says(desktop, "INSTALLDIR " +
+                                   re.escape(package.folder) +
+                                   r"\\ and the folders above it: only"),
+                  "the log says only administrators can change the folder")
+    checks.equal((registered_version(desktop, package, package.version,
+                                     "InstallLocation") or "").lower(),
+                 package.folder.lower() + "\\",
+                 "the folder Programs and Features names")
     action = task_action(package.definition(desktop))
     status, events = run_recorded_action(desktop, action)
     checks.equal(status, RUNNER_NO_TERM,

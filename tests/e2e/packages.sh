@@ -21,4 +21,17 @@ for each in "$version" "$higher"; do
   "$scripts/msi.sh" "$arch" "$each" "$product" "$dir/stage" \
     "$dir/tesmarinds-$each-$arch.msi"
 done
+# No custom action runs a program or a script (base types 2, 5 and 6) or
+# names cmd or icacls: SYSTEM makes the folders through the package's own
+# DLL, never through a command line.
+for package in "$dir"/tesmarinds-*-"$arch".msi; do
+  actions=$(msiinfo export "$package" CustomAction | tr -d '\r' | tail -n +4)
+  if awk -F'\t' '$2 % 8 == 2 || $2 % 8 == 5 || $2 % 8 == 6 { found = 1 }
+                 END { exit !found }' <<<"$actions" ||
+     grep -Eiq '(^|[^a-z])(cmd|icacls)([^a-z]|$)' <<<"$actions"; then
+    echo "$package: a custom action runs a program or names cmd or icacls:" >&2
+    echo "$actions" >&2
+    exit 1
+  fi
+done
 echo "$higher" >"$dir/higher-version.txt"
