@@ -36,7 +36,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # What scripts/release.sh packs beside the guide.
 ARCHIVE_FILES = {"tesmarinds.exe", "tesmarinds-task.exe", "LICENSE.txt",
                  "README.ja.txt", "tesmarinds-task.xml",
-                 "tesmarinds-results.ps1", "admx/tesmarinds.admx",
+                 "tesmarinds-results.ps1", "tesmarinds-subscription.xml",
+                 "admx/tesmarinds.admx",
                  "admx/en-US/tesmarinds.adml", "admx/ja-JP/tesmarinds.adml"}
 WIDEST = 100
 TAB = 8

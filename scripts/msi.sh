@@ -2,8 +2,8 @@
 # Builds one Windows Installer package of tesmarinds with wixl from
 # packaging/tesmarinds.wxs: ARCH is x64 or x86, STAGE a folder holding what
 # it installs (tesmarinds.exe, tesmarinds-task.exe, README.ja.txt,
-# LICENSE.txt, tesmarinds-results.ps1 and the administrative template in
-# admx/) and the custom actions' tesmarinds-setup.dll, as scripts/stage.sh
+# LICENSE.txt, tesmarinds-results.ps1, tesmarinds-subscription.xml and
+# the administrative template in admx/) and the custom actions' tesmarinds-setup.dll, as scripts/stage.sh
 # stages them,
 # PRODUCT the product version the executable names (1.3.0+1a2b3c4d5e6f).
 # The same inputs give the same bytes: the product code is a name-based
@@ -35,7 +35,7 @@ print(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1]))' "$1"
 }
 product_code=$(name_uuid "tesmarinds:product:$version:$arch")
 files=(tesmarinds.exe tesmarinds-task.exe README.ja.txt LICENSE.txt
-       tesmarinds-results.ps1 tesmarinds-setup.dll)
+       tesmarinds-results.ps1 tesmarinds-subscription.xml tesmarinds-setup.dll)
 files+=(admx/tesmarinds.admx admx/en-US/tesmarinds.adml
         admx/ja-JP/tesmarinds.adml)
 inputs=$(cd "$stage" && sha256sum "${files[@]}" | sha256sum | cut -d' ' -f1)

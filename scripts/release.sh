@@ -5,7 +5,8 @@
 # README.ja.txt (UTF-8 with a byte order mark and CR LF, which every Notepad
 # shows correctly) and the task definition tesmarinds-task.xml (UTF-16, as
 # schtasks /create /xml reads it) and the results script
-# tesmarinds-results.ps1 and the administrative template in admx/
+# tesmarinds-results.ps1, the event forwarding subscription
+# tesmarinds-subscription.xml and the administrative template in admx/
 # (tesmarinds.admx, en-US/ and ja-JP/tesmarinds.adml), made from
 # packaging/ by scripts/stage.sh;
 # the Windows Installer packages tesmarinds-<version>-x64.msi and -x86.msi
@@ -116,7 +117,7 @@ for arch in win64 win32; do
   archive=tesmarinds-$version-$arch.zip
   (cd "$stage" && TZ=UTC zip -X -q "../../../dist/$archive" \
      "${programs[@]}" LICENSE.txt README.ja.txt tesmarinds-task.xml \
-     tesmarinds-results.ps1 "${templates[@]}")
+     tesmarinds-results.ps1 tesmarinds-subscription.xml "${templates[@]}")
   for program in "${programs[@]}"; do
     cp -p "$stage/$program" "dist/$arch/$program"
   done

@@ -6,7 +6,8 @@
 # Japanese guide as README.ja.txt (UTF-8 with a byte order mark and CR LF,
 # which every Notepad shows correctly), the per-user task definition
 # tesmarinds-task.xml (UTF-16, by scripts/task-xml.sh) and the results
-# script tesmarinds-results.ps1 (CR LF).
+# script tesmarinds-results.ps1 and the event forwarding subscription
+# tesmarinds-subscription.xml (CR LF).
 # scripts/release.sh and the package scenarios both stage through here, so
 # the tests install what ships. The administrative template goes into
 # admx/: tesmarinds.admx, and its texts in en-US/ and ja-JP/tesmarinds.adml
@@ -46,6 +47,8 @@ windows_text "$source_dir/LICENSE" >"$dir/LICENSE.txt"
   "$dir/tesmarinds-task.xml"
 windows_text "$source_dir/packaging/tesmarinds-results.ps1" \
   >"$dir/tesmarinds-results.ps1"
+windows_text "$source_dir/packaging/tesmarinds-subscription.xml" \
+  >"$dir/tesmarinds-subscription.xml"
 mkdir -p "$dir/admx/en-US" "$dir/admx/ja-JP"
 for template in tesmarinds.admx en-US/tesmarinds.adml ja-JP/tesmarinds.adml; do
   windows_text "$source_dir/packaging/admx/$template" >"$dir/admx/$template"

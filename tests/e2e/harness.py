@@ -424,15 +424,6 @@ def start_action(desktop, command_line, variables=None,
                          variables=variables, stdout=stdout)
 
 
-def run_action(desktop, command_line, variables=None, timeout=120):
-    process = start_action(desktop, command_line, variables)
-    try:
-        return process.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        raise TimeoutError(f"the task's action still runs after {timeout} s: "
-                           + desktop.describe(process))
-
-
 
 # What Wine 8 shows of an event a program writes (its ReportEventW is a
 # stub, measured): the event's type, category and ID on the channel
@@ -497,7 +488,8 @@ def written_events(stderr_path):
 
 def run_recorded_action(desktop, command_line, variables=None,
                         timeout=120):
-    """run_action, and the events the action wrote: (status, events)."""
+    """Runs a command line as Task Scheduler runs a task's action, to its
+    end: (its exit status, the events it wrote)."""
     process = start_action(desktop, command_line,
                            {"WINEDEBUG": EVENT_DEBUG, **(variables or {})})
     try:

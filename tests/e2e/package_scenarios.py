@@ -25,8 +25,8 @@ from harness import (EVENT_DEBUG, TASK_NAMESPACE, Desktop, end_line,
                      log_lines, readable, run_recorded_action, selected_line,
                      sjis, start_action, task_action, window, written_events)
 from scenarios import (EARLIER_LOG, ROOT, RUN_ENDED, RUN_STARTED, PeImage,
-                       check_selected_once_and_closed, fixture_class,
-                       hold_log, report, scenario)
+                       check_recorded_run, check_selected_once_and_closed,
+                       fixture_class, hold_log, report, scenario)
 
 # The results script's own tests give it a stand-in Get-WinEvent.
 sys.path.insert(0, os.path.join(ROOT, "tests"))
@@ -42,40 +42,6 @@ RELEASED_1_4_0 = "1.4.0 as released"
 RUNNER_DONE = 0
 RUNNER_NO_TERM = 2
 RUNNER_LOG_HELD = 5
-
-COPY_PATH = re.compile(r"C:\\users\\[^\\]+\\AppData\\Local\\tesmarinds\\"
-                       r"Tesmarind-\d{8}-\d{6}(-[2-9])?\.txt")
-
-
-# --- What a run records ------------------------------------------------------
-
-def check_recorded_run(checks, desktop, events, status, note, term=None):
-    """One run's two events: its start (with the term, when given) and its
-    end with that status, its note holding note. A run that copied its log
-    names the copy, which is in the user's own folder and holds the whole
-    log, and leaves c:\\temp's log empty. The copy's bytes, or None."""
-    ids = [event.id for event in events]
-    if not checks.equal(ids, [RUN_STARTED, RUN_ENDED + status],
-                        f"the run's events: {events}"):
-        return None
-    started, ended = events
-    if term is not None:
-        checks.equal(started.inserts[2], term, "the term its start names")
-    checks.expect(note in ended.inserts[2],
-                  f"its end's note holds {note!r}: {ended.inserts[2]!r}")
-    copies = [insert for insert in ended.inserts if COPY_PATH.fullmatch(insert)]
-    if not copies:
-        return None
-    try:
-        with open(desktop.path(copies[0]), "rb") as copy:
-            kept = copy.read()
-    except FileNotFoundError:
-        kept = b""
-    checks.expect(kept.endswith(end_line()) or status != 0,
-                  f"the copy {copies[0]} is a whole log")
-    checks.equal(desktop.log(), b"", "c:\\temp's log once copied")
-    return kept
-
 
 def check_results_script(checks, runs):
     """The shipped results script run by PowerShell 7 on the events the
@@ -116,7 +82,8 @@ TEMPLATES = ["admx\\en-US\\tesmarinds.adml", "admx\\ja-JP\\tesmarinds.adml",
              "admx\\tesmarinds.admx"]
 # Folders too: removal must take the template's.
 INSTALLED_FILES = sorted(["LICENSE.txt", "README.ja.txt",
-                          "tesmarinds-results.ps1", "tesmarinds-task.exe",
+                          "tesmarinds-results.ps1",
+                          "tesmarinds-subscription.xml", "tesmarinds-task.exe",
                           "tesmarinds.exe", "admx", "admx\\en-US",
                           "admx\\ja-JP", *TEMPLATES])
 # Where Group Policy and Intune write the administrative template's values.

@@ -23,7 +23,7 @@ import xml.etree.ElementTree as ElementTree
 
 from harness import (CRLF, ENGLISH, EVENT_DEBUG, SKIPPED, TASK_NAMESPACE,
                      Checks, Desktop, end_line, failed_line, is_seen_line,
-                     log_lines, readable, run_action, run_recorded_action,
+                     log_lines, readable, run_recorded_action,
                      runs_here, seen_line, selected_line, sjis, start_action,
                      start_line, task_action, wait_until, window,
                      wine_command, written_events)
@@ -1051,9 +1051,11 @@ def task_definition_imports(desktop, checks):
     fixture = desktop.start_fixture([
         window("summary", title, class_name),
         window("sales", sjis("e2e 売上 report"), fixture_class("Sales"))])
-    checks.equal(run_action(desktop, task_action(edited)), 0,
-                 "the task's exit status")
-    check_selected_once_and_closed(checks, log_lines(desktop.log() or b""),
+    status, events = run_recorded_action(desktop, task_action(edited))
+    checks.equal(status, 0, "the task's exit status")
+    kept = check_recorded_run(checks, desktop, events, 0,
+                              "最後まで実行しました。", term="売上 集計")
+    check_selected_once_and_closed(checks, log_lines(kept or b""),
                                    fixture, "summary", title, class_name)
     checks.equal(fixture.closes("sales"), [],
                  "close requests to the window with part of the term")
@@ -1138,6 +1140,38 @@ def message_texts():
             elif line.startswith("Language="):
                 language, lines = line.partition("=")[2], []
     return texts
+
+
+COPY_PATH = re.compile(r"C:\\users\\[^\\]+\\AppData\\Local\\tesmarinds\\"
+                       r"Tesmarind-\d{8}-\d{6}(-[2-9])?\.txt")
+
+
+def check_recorded_run(checks, desktop, events, status, note, term=None):
+    """One run's two events: its start (with the term, when given) and its
+    end with that status, its note holding note. A run that copied its log
+    names the copy, which is in the user's own folder and holds the whole
+    log, and leaves c:\\temp's log empty. The copy's bytes, or None."""
+    ids = [event.id for event in events]
+    if not checks.equal(ids, [RUN_STARTED, RUN_ENDED + status],
+                        f"the run's events: {events}"):
+        return None
+    started, ended = events
+    if term is not None:
+        checks.equal(started.inserts[2], term, "the term its start names")
+    checks.expect(note in ended.inserts[2],
+                  f"its end's note holds {note!r}: {ended.inserts[2]!r}")
+    copies = [insert for insert in ended.inserts if COPY_PATH.fullmatch(insert)]
+    if not copies:
+        return None
+    try:
+        with open(desktop.path(copies[0]), "rb") as copy:
+            kept = copy.read()
+    except FileNotFoundError:
+        kept = b""
+    checks.expect(kept.endswith(end_line()) or status != 0,
+                  f"the copy {copies[0]} is a whole log")
+    checks.equal(desktop.log(), b"", "c:\\temp's log once copied")
+    return kept
 
 
 def check_texts_of_every_event_and_note(checks, desktop, runner):
