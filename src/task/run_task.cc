@@ -20,11 +20,6 @@ constexpr unsigned kLookEveryS = 5;
 constexpr unsigned kLongestWaitS = 3600;
 constexpr unsigned kLongestToolRunS = 1800;
 
-std::u16string Number(unsigned long value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 // The one argument a per-user task carries, else the value a policy or the
 // package wrote. A task left with an empty argument ("") has none.
 TermFacts FindTerm(int argc, const char16_t* const argv[]) {
@@ -184,12 +179,12 @@ int RunTask(int argc, const char16_t* const argv[]) {
   const unsigned long session = SessionId();
   facts.in_user_session = session != 0;
   const std::u16string user = UserName();
-  const std::u16string run = Number(ProcessId());
+  const std::u16string run = Decimal(ProcessId());
   // Written before anything else is done: a run stopped from outside (the
   // task ended, its time limit, a sign-out) leaves this without its end.
   const unsigned long start_error =
       WriteEvent(kEventRunStarted, EventLevel::kInformation,
-                 {user, Number(session), facts.term.text,
+                 {user, Decimal(session), facts.term.text,
                   SourceName(facts.term.source), run});
   Verdict verdict = JudgeTask(facts);
   {
@@ -215,8 +210,8 @@ int RunTask(int argc, const char16_t* const argv[]) {
   const Verdict told = Recorded(verdict, start_error, 0);
   const unsigned long end_error =
       WriteEvent(EndEventOf(verdict.status), LevelOf(verdict.status),
-                 {user, Number(session), NoteText(told.note),
-                  Number(facts.turn.waited_s), facts.copy.path, run});
+                 {user, Decimal(session), NoteText(told.note),
+                  Decimal(facts.turn.waited_s), facts.copy.path, run});
   const Verdict shown = Recorded(verdict, start_error, end_error);
   ShowNote(NoteText(shown.note));
   return shown.status;

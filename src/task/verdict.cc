@@ -13,11 +13,6 @@ constexpr char16_t kFullWidthSpace = u'\u3000';
 // The tool's messages kept in a note, at most.
 constexpr std::size_t kLongestSaid = 512;
 
-std::u16string Number(unsigned long value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 std::u16string Ascii(const std::string& text) {
   return std::u16string(text.begin(), text.end());
 }
@@ -86,16 +81,16 @@ Verdict JudgeTerm(const TermFacts& term) {
 Verdict JudgeToolRun(const ToolFacts& tool) {
   if (tool.job_error != 0) {
     return Finished(kLogNotWritten,
-                    NoteOf(kNoteToolNotInJob, {Number(tool.job_error)}));
+                    NoteOf(kNoteToolNotInJob, {Decimal(tool.job_error)}));
   }
   if (!tool.started) {
     return Finished(kLogNotWritten,
-                    NoteOf(kNoteToolNotStarted, {Number(tool.start_error)}));
+                    NoteOf(kNoteToolNotStarted, {Decimal(tool.start_error)}));
   }
   Verdict run;
   if (tool.ran_too_long) {
     run = Finished(kRunNotEnded,
-                   NoteOf(kNoteToolRanTooLong, {Number(tool.bound_s)}));
+                   NoteOf(kNoteToolRanTooLong, {Decimal(tool.bound_s)}));
   } else if (tool.status == 1 && !tool.said.empty()) {
     return Finished(kTermRejected, WithSaid(kNoteToolRefusedTerm, tool.said));
   } else if (tool.status != 0) {
@@ -134,7 +129,7 @@ Verdict JudgeAfterTheTool(const TaskFacts& facts) {
     }
   }
   if (facts.turn.waited_s > 0) {
-    run.note.push_back(NotePiece{kNoteWaited, {Number(facts.turn.waited_s)}});
+    run.note.push_back(NotePiece{kNoteWaited, {Decimal(facts.turn.waited_s)}});
   }
   return run;
 }
@@ -151,12 +146,13 @@ Verdict JudgeRun(const TaskFacts& facts) {
     return term;
   }
   if (facts.turn.unusable) {
-    return Finished(kLogNotWritten, NoteOf(kNoteTurnUnusable,
-                                           {Number(facts.turn.unusable_error)}));
+    return Finished(
+        kLogNotWritten,
+        NoteOf(kNoteTurnUnusable, {Decimal(facts.turn.unusable_error)}));
   }
   if (facts.turn.timed_out) {
     return Finished(kLogHeld,
-                    NoteOf(kNoteWaitedTooLong, {Number(facts.turn.bound_s)}));
+                    NoteOf(kNoteWaitedTooLong, {Decimal(facts.turn.bound_s)}));
   }
   if (!facts.tool.tried) {
     return Then(Next::kRunTool);
@@ -173,7 +169,7 @@ Note ClearingNote(const Clearing& clearing, const KeepDays& keep) {
       return NoteOf(kNoteClockBeforeNewestCopy, {Ascii(clearing.newest)});
     case Clearing::kClockFarPast:
       return NoteOf(kNoteClockFarPastNewestCopy,
-                    {Ascii(clearing.newest), Number(keep.days)});
+                    {Ascii(clearing.newest), Decimal(keep.days)});
     default:
       return Note();
   }
@@ -196,9 +192,14 @@ Verdict Recorded(Verdict verdict, unsigned long start_error,
   if (error != 0) {
     verdict.status = kEventNotWritten;
     verdict.note.insert(verdict.note.begin(),
-                        NotePiece{kNoteEventNotWritten, {Number(error)}});
+                        NotePiece{kNoteEventNotWritten, {Decimal(error)}});
   }
   return verdict;
+}
+
+std::u16string Decimal(unsigned long value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
 }
 
 unsigned EndEventOf(int status) {

@@ -114,6 +114,9 @@ Verdict Recorded(Verdict verdict, unsigned long start_error,
 // The event a run's end is recorded as: 1100 and the status.
 unsigned EndEventOf(int status);
 
+// A number as an event's insert or a note's: its decimal digits.
+std::u16string Decimal(unsigned long value);
+
 // The longest term the runner hands on, in UTF-16 code units: far more than
 // the tool's 32 bytes, far less than a command line holds.
 constexpr std::size_t kLongestTerm = 256;

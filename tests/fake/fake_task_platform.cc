@@ -38,11 +38,6 @@ std::string Cp932(const std::string& utf8) {
   return bytes;
 }
 
-std::u16string Number(unsigned long value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
-
 }  // namespace
 
 TaskMachine& Machine() { return machine; }
@@ -58,7 +53,7 @@ std::string UnendedLog() { return Cp932("開始しました\r\n"); }
 std::u16string Shown(const Note& note) {
   std::u16string text;
   for (const NotePiece& piece : note) {
-    text += u"#" + Number(piece.message) + u"(";
+    text += u"#" + Decimal(piece.message) + u"(";
     for (std::size_t i = 0; i < piece.inserts.size(); ++i) {
       text += (i == 0 ? u"" : u"|") + piece.inserts[i];
     }
@@ -151,8 +146,7 @@ std::vector<std::string> ListUserFiles(const char* pattern) {
   for (const auto& [name, file] : machine.copies) {
     if (name.size() >= prefix.size() + suffix.size() &&
         name.compare(0, prefix.size(), prefix) == 0 &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) ==
-            0) {
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
       names.push_back(name);
     }
   }
