@@ -192,6 +192,11 @@ TEST(PackageKeepFile, KeptRepairedOrRefusedAsFound) {
       "(A;ID;0x1301bf;;;OW)";
   const std::vector<KeepFileCase> cases = {
       {"the package's own", setup::kKeepFileSddl, kFile, Verdict::kKeep, ""},
+      {"the package's shared log", setup::kSharedFileSddl, kFile,
+       Verdict::kKeep, ""},
+      {"a log a user made first with permissions of their own",
+       std::string("O:") + kUser + "D:P(A;;FA;;;" + kUser + ")", kFile,
+       Verdict::kRepair, "owner S-1-5-21-1004336348"},
       {"a user's file at its name", std::string("O:") + kUser + inherited,
        kFile, Verdict::kRepair, "owner S-1-5-21-1004336348"},
       {"an administrator's that Users may delete", "O:BA" + inherited, kFile,
@@ -216,7 +221,7 @@ TEST(PackageKeepFile, KeptRepairedOrRefusedAsFound) {
     file.volume_serial = c.volume_serial;
     file.link_count = c.link_count;
     const setup::Judgement judgement =
-        setup::JudgeKeepFile(file, folder, kSystem);
+        setup::JudgeFileInTemp(file, folder, kSystem);
     EXPECT_EQ(c.verdict, judgement.verdict) << c.what;
     EXPECT_NE(std::string::npos, judgement.why.find(c.why))
         << c.what << ": " << judgement.why;

@@ -234,8 +234,8 @@ Judgement JudgeTempFolder(const FoundObject& folder,
   return RepairedFor(why);
 }
 
-Judgement JudgeKeepFile(const FoundObject& file, const FoundObject& folder,
-                        const std::string& runner) {
+Judgement JudgeFileInTemp(const FoundObject& file, const FoundObject& folder,
+                          const std::string& runner) {
   std::string why = Unusable(file, /*folder=*/false);
   if (why.empty() && file.link_count != 1) {
     why = "it has more than one name (a hard link)";

@@ -25,6 +25,13 @@ constexpr char kTempFolderSddl[] =
 // is never empty, and a mount point can be set only on an empty folder.
 constexpr char kKeepFileSddl[] =
     "O:BAG:SYD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;FR;;;BU)";
+// c:\temp\Tesmarind.txt and Tesmarind-turn.txt, the log and the turn every
+// user's run shares, made by the package so that no user makes them first:
+// a file's creator may give it any permissions as it makes it, and so could
+// lock the others' runs out of it. Users read and write them, never delete,
+// re-permission or take them.
+constexpr char kSharedFileSddl[] =
+    "O:BAG:SYD:PAI(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x12019f;;;BU)";
 // A folder the package makes on the way to and as the install folder:
 // administrators and SYSTEM change it, users read and run what is in it.
 constexpr char kInstallFolderSddl[] =
@@ -64,9 +71,10 @@ struct Judgement {
 // final path not \\?\C:\temp); repaired when its owner or DACL lets
 // others delete, re-point or lock it.
 Judgement JudgeTempFolder(const FoundObject& folder, const std::string& runner);
-// The file that keeps c:\temp from being emptied, found in folder.
-Judgement JudgeKeepFile(const FoundObject& file, const FoundObject& folder,
-                        const std::string& runner);
+// A file the package keeps in c:\temp (the one that keeps it from being
+// emptied, the shared log and turn), found in folder.
+Judgement JudgeFileInTemp(const FoundObject& file, const FoundObject& folder,
+                          const std::string& runner);
 // A folder on the install folder's path (install_folder: the last one),
 // kept or refused: nothing there is repaired.
 Judgement JudgeInstallPathFolder(const FoundObject& folder, bool install_folder,

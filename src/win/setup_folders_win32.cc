@@ -14,7 +14,8 @@
 //   PrepareInstallFolder  deferred, before InstallFiles: CustomActionData
 //                         INSTALLDIR, walked from its drive's root
 //   PrepareLogFolder      deferred: C:\temp, and in it the file that keeps
-//                         it from being emptied
+//                         it from being emptied and the log and the turn
+//                         every user's run shares
 #include <windows.h>
 #include <winternl.h>
 // After windows.h, which they need.
@@ -22,6 +23,7 @@
 #include <msi.h>
 #include <sddl.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -291,27 +293,51 @@ bool PrepareTempFolder(MSIHANDLE install, const std::string& runner,
                 L" plain folder that Administrators own, and installs again");
 }
 
-// The file in the folder no user can delete, made or judged and settled.
-bool PrepareKeepFile(MSIHANDLE install, const std::string& runner,
-                     HANDLE folder, const setup::FoundObject& found_folder) {
-  const std::wstring name = L"C:\\temp\\tesmarinds-keep.txt";
-  const Descriptor descriptor = DescriptorOf(setup::kKeepFileSddl);
+// A file the package keeps in C:\temp: its name there, its descriptor, and
+// the text it is made with (none for the files every run writes).
+struct FileInTemp {
+  const wchar_t* name;
+  const char* sddl;
+  const char* text;
+  const wchar_t* made_so;  // why, for the install's log
+};
+
+constexpr FileInTemp kKeepFile = {kKeepFileName, setup::kKeepFileSddl,
+                                  kKeepFileText,
+                                  L"so that C:\\temp is never empty"};
+// The log and the turn every user's run shares, made here so that no user
+// makes them first with permissions that lock the others' runs out.
+constexpr wchar_t kSharedSo[] =
+    L"so that no user makes it first with permissions of their own";
+constexpr FileInTemp kSharedFiles[] = {
+    {L"Tesmarind.txt", setup::kSharedFileSddl, nullptr, kSharedSo},
+    {L"Tesmarind-turn.txt", setup::kSharedFileSddl, nullptr, kSharedSo}};
+
+// The file made in the folder with its descriptor, or the one there judged
+// and settled. Its permissions are read and written without its data, so
+// a run holding it open is no hindrance.
+bool PrepareFileInTemp(MSIHANDLE install, const std::string& runner,
+                       HANDLE folder, const setup::FoundObject& found_folder,
+                       const FileInTemp& kept) {
+  const std::wstring name = std::wstring(L"C:\\temp\\") + kept.name;
+  const Descriptor descriptor = DescriptorOf(kept.sddl);
   if (!descriptor) {
     Log(install, name + L" was not made: its permissions could not be read");
     return false;
   }
   Handle file;
+  const ACCESS_MASK access =
+      kRepairAccess | DELETE | (kept.text != nullptr ? FILE_WRITE_DATA : 0);
   NTSTATUS status =
-      OpenAt(folder, kKeepFileName, kRepairAccess | DELETE | FILE_WRITE_DATA,
-             kShareReadWrite, FILE_CREATE, FILE_NON_DIRECTORY_FILE,
-             descriptor.get(), &file);
+      OpenAt(folder, kept.name, access, kShareReadWrite, FILE_CREATE,
+             FILE_NON_DIRECTORY_FILE, descriptor.get(), &file);
   const bool made = NT_SUCCESS(status);
   if (status == kNameCollision) {
-    status = OpenAt(folder, kKeepFileName, kRepairAccess, kShareReadWrite,
+    status = OpenAt(folder, kept.name, kRepairAccess, kShareReadWrite,
                     FILE_OPEN, 0, nullptr, &file);
   }
   const setup::Judgement judgement = Explained(
-      setup::JudgeKeepFile(Found(status, file.get()), found_folder, runner),
+      setup::JudgeFileInTemp(Found(status, file.get()), found_folder, runner),
       status);
   if (!made) {
     return Settle(install, name, judgement, file.get(), descriptor.get(),
@@ -324,10 +350,13 @@ bool PrepareKeepFile(MSIHANDLE install, const std::string& runner,
         name + L" made and deleted again: " + FromAscii(judgement.why));
     return false;
   }
-  DWORD written = 0;
-  static_cast<void>(WriteFile(file.get(), kKeepFileText,
-                              sizeof kKeepFileText - 1, &written, nullptr));
-  Log(install, name + L" made, so that C:\\temp is never empty");
+  if (kept.text != nullptr) {
+    DWORD written = 0;
+    static_cast<void>(WriteFile(file.get(), kept.text,
+                                static_cast<DWORD>(std::strlen(kept.text)),
+                                &written, nullptr));
+  }
+  Log(install, name + L" made, " + kept.made_so);
   return true;
 }
 
@@ -432,8 +461,14 @@ __declspec(dllexport) UINT __stdcall PrepareLogFolder(MSIHANDLE install) {
   Handle folder;
   setup::FoundObject found;
   if (!PrepareTempFolder(install, runner, &folder, &found) ||
-      !PrepareKeepFile(install, runner, folder.get(), found)) {
+      !PrepareFileInTemp(install, runner, folder.get(), found, kKeepFile)) {
     return ERROR_INSTALL_FAILURE;
+  }
+  // What cannot be settled here fails the runs, which say so in their
+  // events, not the install: the keep file alone guards the folder itself.
+  for (const FileInTemp& shared : kSharedFiles) {
+    static_cast<void>(
+        PrepareFileInTemp(install, runner, folder.get(), found, shared));
   }
   return ERROR_SUCCESS;
 }

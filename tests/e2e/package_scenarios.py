@@ -352,8 +352,12 @@ def package_lifecycle(desktop, package, checks):
                  f" ({package.registry_view})")
     check_task_definition(checks, desktop, package, "07:30")
     checks.expect(os.path.isdir(os.path.dirname(desktop.log_path)) and
-                  install_log_says(desktop, r"C:\\temp made"),
-                  "the package made c:\\temp")
+                  install_log_says(desktop, r"C:\\temp made") and
+                  all(install_log_says(desktop, rf"C:\\temp\\{name} made")
+                      for name in ("tesmarinds-keep.txt", "Tesmarind.txt",
+                                   "Tesmarind-turn.txt")),
+                  "the package made c:\\temp, the file that keeps it from"
+                  " being emptied, and the log and the turn every run shares")
     checks.equal(event_source(desktop),
                  ((package.folder + "\\tesmarinds-task.exe").lower(), 7),
                  "the event source's message file and types")
