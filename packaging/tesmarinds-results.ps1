@@ -6,7 +6,8 @@ Application event log, source tesmarinds:
     1100 + s   it ended with status s (0 to 7): 1 user, 2 session, 3 note,
                4 seconds waited, 5 the copy of the log, 6 process ID
 Only the events' time, ID and inserts are read, never their text, so they
-read the same in every language and without the source's message file. A
+read the same in every language and without the source's message file; a
+source never registered (a zip's PC) is read by its events' provider name. A
 start pairs with the first end after it of the same user, session and
 process; a start without one is a run stopped from outside (the task
 ended, its time limit, a sign-out) and reads as status "-". An end without
@@ -189,7 +190,23 @@ function Read-Event([string]$Pc, [datetime]$From, [datetime]$To) {
         if ($_.FullyQualifiedErrorId -like 'NoMatchingEventsFound,*') {
             return [pscustomobject]@{ Registered = $true; Events = @() }
         }
-        if ($_.FullyQualifiedErrorId -like 'NoMatchingProvidersFound,*') {
+        if ($_.FullyQualifiedErrorId -notlike 'NoMatchingProvidersFound,*') {
+            throw
+        }
+    }
+    # A filter naming a provider takes only one registered on the PC, but a
+    # source never registered (a zip's PC) still has its events in the log:
+    # an XPath query reads them by the name they carry.
+    $ids = (@($StartId) + $EndIds | ForEach-Object { "EventID=$_" }) -join ' or '
+    $utc = "yyyy-MM-dd'T'HH:mm:ss.fff'Z'"
+    $xpath = "*[System[Provider[@Name='$Source'] and ($ids) and TimeCreated[" +
+        "@SystemTime>='$($From.ToUniversalTime().ToString($utc, $Invariant))' and " +
+        "@SystemTime<='$($To.ToUniversalTime().ToString($utc, $Invariant))']]]"
+    try {
+        $found = @(Get-WinEvent -LogName Application -FilterXPath $xpath @on -ErrorAction Stop)
+        return [pscustomobject]@{ Registered = $true; Events = $found }
+    } catch {
+        if ($_.FullyQualifiedErrorId -like 'NoMatchingEventsFound,*') {
             return [pscustomobject]@{ Registered = $false; Events = @() }
         }
         throw

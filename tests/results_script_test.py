@@ -66,20 +66,45 @@ function global:New-StandInError([string]$Text, [string]$Id, $Target) {
 }
 function global:Get-WinEvent {
     [CmdletBinding()]
-    param([hashtable[]]$FilterHashtable, [string]$ComputerName = '')
-    $filter = $FilterHashtable[0]
-    $honoured = 'LogName', 'ProviderName', 'Id', 'StartTime', 'EndTime'
-    foreach ($key in $filter.Keys) {
-        if ($key -notin $honoured) {
-            throw "the stand-in Get-WinEvent honours no $key"
-        }
-    }
-    if ($filter.LogName -ne 'Application') {
-        throw 'the stand-in Get-WinEvent holds the Application log alone'
-    }
+    param([hashtable[]]$FilterHashtable, [string]$LogName,
+          [string]$FilterXPath, [string]$ComputerName = '')
     $log = $global:StandInLogs[$ComputerName]
-    $source = $filter.ProviderName
-    if ($null -eq $log -or $source -ne 'tesmarinds') {
+    # A PC whose source was never registered, its events there all the same.
+    $registered = $log -isnot [hashtable]
+    if (-not $registered) {
+        $log = $log.unregistered
+    }
+    if ($FilterXPath) {
+        # As the results script writes it: the provider, IDs and times.
+        if ($LogName -ne 'Application' -or
+                $FilterXPath -notmatch "Provider\[@Name='tesmarinds'\]") {
+            throw "the stand-in Get-WinEvent reads no $LogName $FilterXPath"
+        }
+        $times = [regex]::Matches($FilterXPath, "@SystemTime[<>]='([^']+)'") |
+            ForEach-Object {
+                [datetime]::Parse($_.Groups[1].Value, $null, 'RoundtripKind').ToLocalTime()
+            }
+        $filter = @{
+            Id = @([regex]::Matches($FilterXPath, 'EventID=(\d+)') |
+                ForEach-Object { [int]$_.Groups[1].Value })
+            StartTime = $times[0]; EndTime = $times[1]
+        }
+        $source = 'tesmarinds'
+    } else {
+        $filter = $FilterHashtable[0]
+        $honoured = 'LogName', 'ProviderName', 'Id', 'StartTime', 'EndTime'
+        foreach ($key in $filter.Keys) {
+            if ($key -notin $honoured) {
+                throw "the stand-in Get-WinEvent honours no $key"
+            }
+        }
+        if ($filter.LogName -ne 'Application') {
+            throw 'the stand-in Get-WinEvent holds the Application log alone'
+        }
+        $source = $filter.ProviderName
+    }
+    if (-not $FilterXPath -and
+            ($null -eq $log -or -not $registered -or $source -ne 'tesmarinds')) {
         # As Windows answers where no such source was registered.
         $text = "There is not an event provider on the $ComputerName" +
             " computer that matches ""$source""."
@@ -156,6 +181,10 @@ def end(when, user, pid, status, note=DONE, session="1"):
 # not yet upgraded). remote: {PC: (events, history lines)} for PCs at
 # 127.0.0.x, which answer on a port of the test's standing for both of the
 # script's ({port}).
+class Unregistered(list):
+    """A PC's events where the source was never registered (a zip's PC)."""
+
+
 Case = collections.namedtuple(
     "Case", "name lines args out status command csv events remote",
     defaults=(None, None, None, None))
@@ -292,6 +321,10 @@ CASES = [
                      "ログを書けませんでした。"),
                  start("{D1} 19:00:00", "yamada", "101"),
                  end("{D1} 19:00:20", "yamada", "101", 0)]),
+    Case("events of a source never registered (a zip's PC), read by name",
+         None, [], "tesmarinds {D1}: 1 run, 0 not 0: 18:00:00 tanaka 0\n", 0,
+         events=Unregistered([start("{D1} 18:00:00", "tanaka", "100"),
+                              end("{D1} 18:00:12", "tanaka", "100", 0)])),
     Case("upgraded today: no event in the days read, the 1.5.0 history read",
          ['{D1} 18:00:12 "Room 2 PC" 5 x'], [],
          'tesmarinds {D1}: 1 run, 1 not 0: 18:00:12 "Room 2 PC" 5\n', 1,
@@ -348,9 +381,12 @@ def events_json(events):
     """The stand-in's form of a PC's events."""
     if events is None:
         return None
-    return [[when.strftime("%Y/%m/%d %H:%M:%S")
-             if isinstance(when, datetime.datetime) else when.format(**DAYS),
-             number, inserts] for when, number, inserts in events]
+    written = [[when.strftime("%Y/%m/%d %H:%M:%S")
+                if isinstance(when, datetime.datetime)
+                else when.format(**DAYS),
+                number, inserts] for when, number, inserts in events]
+    return ({"unregistered": written} if isinstance(events, Unregistered)
+            else written)
 
 
 def quoted(word):
