@@ -12,14 +12,15 @@
 namespace setup {
 
 // c:\temp. Every user's run truncates and writes the one log and holds the
-// one turn file, which another user may have made, so Users may change the
-// files in it (inherit-only Modify, 0x1301bf). OWNER RIGHTS gets the same
-// Modify, which takes away a creator's implicit WRITE_DAC and READ_CONTROL,
-// so no file's creator can lock the others out. On the folder itself Users
-// may list it and add files (0x1200ab): no subfolders, which nothing needs,
-// and never delete, rename, re-permission or take it. Administrators own it.
+// one turn file, so Users may change the files in it (inherit-only Modify,
+// 0x1301bf). OWNER RIGHTS gets the same Modify, which takes away a
+// creator's implicit WRITE_DAC and READ_CONTROL, so no file's creator can
+// change its permissions afterwards. On the folder itself Users may list it
+// and add files and folders (0x1200af), as other programs that keep their
+// files in c:\temp expect and 1.5.0 allowed, and never delete, rename,
+// re-permission or take it. Administrators own it.
 constexpr char kTempFolderSddl[] =
-    "O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)"
+    "O:BAG:SYD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200af;;;BU)"
     "(A;OICIIO;0x1301bf;;;BU)(A;OICIIO;0x1301bf;;;OW)";
 // c:\temp\tesmarinds-keep.txt, which Users may read but not delete: c:\temp
 // is never empty, and a mount point can be set only on an empty folder.
