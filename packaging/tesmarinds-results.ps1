@@ -33,8 +33,9 @@ the 2,048 characters Remediations keep, cut between runs ("; +12 more").
 It is ASCII but for the users' names, so that it reads the same through
 any console code page; -NoNames leaves the names out. Without -Day the day
 is yesterday. When yesterday has no run, the last day with runs within the
-7 days before today is read, said so, if every day since (the skipped
-days) is a Saturday, a Sunday or a day of -Holiday:
+7 days before today (a day more for each -Holiday day) is read, said so,
+if every day since (the skipped days) is a Saturday, a Sunday or a day of
+-Holiday:
     tesmarinds 2026/12/04 (the last day with runs; none 2026/12/05-2026/12/06): 1 run, 0 not 0: 18:00:12 tanaka 0
 and otherwise the PC missed a run, and exits 1:
     tesmarinds 2026/12/05-2026/12/08: missed (no run; the last day with runs 2026/12/04)
@@ -375,22 +376,6 @@ try {
     }
     $ShiftJis = [Text.Encoding]::GetEncoding(932)
 
-    # The days read, newest first: -Day, or yesterday first and the days before it.
-    if ($Day) {
-        $asked = Read-Day $Day
-        if ($null -eq $asked) {
-            "tesmarinds: -Day $Day is not a day written yyyy-MM-dd"
-            exit 1
-        }
-        $dates = @($asked)
-    } else {
-        $today = (Get-Date).Date
-        $dates = @(1..$DaysBack | ForEach-Object { $today.AddDays(-$_) })
-    }
-    $days = @($dates | ForEach-Object { Format-Day $_ })
-    # A run's end may come after midnight, and an end's start before.
-    $from = $dates[-1].AddDays(-1)
-    $to = $dates[0].AddDays(2)
     # "a,b" arrives as one text through powershell -File and Run Scripts.
     $holidays = @()
     foreach ($text in @($Holiday | ForEach-Object { "$_" -split '[,\s]+' } | Where-Object { $_ })) {
@@ -401,6 +386,24 @@ try {
         }
         $holidays += Format-Day $given
     }
+    # The days read, newest first: -Day, or yesterday first and the days
+    # before it, a day more for each holiday given, so that a long break
+    # (New Year, Golden Week) still reaches the last working day.
+    if ($Day) {
+        $asked = Read-Day $Day
+        if ($null -eq $asked) {
+            "tesmarinds: -Day $Day is not a day written yyyy-MM-dd"
+            exit 1
+        }
+        $dates = @($asked)
+    } else {
+        $today = (Get-Date).Date
+        $dates = @(1..($DaysBack + $holidays.Count) | ForEach-Object { $today.AddDays(-$_) })
+    }
+    $days = @($dates | ForEach-Object { Format-Day $_ })
+    # A run's end may come after midnight, and an end's start before.
+    $from = $dates[-1].AddDays(-1)
+    $to = $dates[0].AddDays(2)
 
     # Checked before any PC is read: a wrong folder would lose the whole run.
     if ($Csv) {
@@ -508,8 +511,10 @@ try {
             New-NoteRow $pc $days[0] $why
             continue
         }
-        # What was read, and why the rest was not.
+        # What was read, and why the rest was not: a PC whose event log was
+        # not read is not known to have no run, whatever its history says.
         $read = $false
+        $eventLogRead = $false
         $registered = $false
         $notes = @()
         $runs = @()
@@ -519,6 +524,7 @@ try {
             try {
                 $found = Read-Event $pc $from $to
                 $read = $true
+                $eventLogRead = $true
                 $registered = $found.Registered
                 $runs = @(Get-EventRun $found.Events $days)
             } catch {
@@ -537,7 +543,7 @@ try {
                 } catch {
                     $why = Get-Failure $_
                     if ($why -eq 'no history') {
-                        $read = $true
+                        $read = $eventLogRead
                         $why = "no history ${file}"
                     } else {
                         $why = "history not read, ${why}: $file"

@@ -157,8 +157,8 @@ def day(back, form="%Y/%m/%d"):
 
 
 # The days the cases name, D0 (today) to D9, and H0 to H9 as yyyy-MM-dd.
-DAYS = {f"D{back}": day(back) for back in range(10)}
-DAYS.update({f"H{back}": day(back, "%Y-%m-%d") for back in range(10)})
+DAYS = {f"D{back}": day(back) for back in range(13)}
+DAYS.update({f"H{back}": day(back, "%Y-%m-%d") for back in range(13)})
 
 
 def start(when, user, pid, session="1"):
@@ -286,6 +286,10 @@ CASES = [
     Case("Friday a holiday given, then the weekend: Thursday read",
          ["{D4} 18:00:12 tanaka 0 木曜日"], ["-Holiday", "{H8},{H3}"],
          "tesmarinds {D4} (the last day with runs; none {D3}-{D1}):"
+         " 1 run, 0 not 0: 18:00:12 tanaka 0\n", 0),
+    Case("a week of holidays between two weekends: read back past 7 days",
+         ["{D10} 18:00:12 tanaka 0 金曜日"], ["-Holiday", "{H7},{H6},{H5},{H4},{H3}"],
+         "tesmarinds {D10} (the last day with runs; none {D9}-{D1}):"
          " 1 run, 0 not 0: 18:00:12 tanaka 0\n", 0),
     Case("more runs than Remediations keep", LONG_DAY, [], long_day, 1),
     Case("no event and no history", None, [],
