@@ -13,19 +13,13 @@
 
 namespace {
 
+// Read as the runner reads every variable (task/platform.h).
 std::wstring CopiesPath() {
-  const DWORD size = GetEnvironmentVariableW(L"LOCALAPPDATA", nullptr, 0);
-  if (size == 0) {
+  std::u16string local;
+  if (!ReadEnvironment(u"LOCALAPPDATA", &local)) {
     return std::wstring();
   }
-  std::wstring local(size, L'\0');
-  const DWORD length = GetEnvironmentVariableW(L"LOCALAPPDATA", local.data(),
-                                               size);
-  if (length == 0 || length >= size) {
-    return std::wstring();
-  }
-  local.resize(length);
-  return local + L"\\tesmarinds";
+  return std::wstring(local.begin(), local.end()) + L"\\tesmarinds";
 }
 
 bool IsAscii(const wchar_t* name) {
